@@ -1,0 +1,18 @@
+// Dealing a game that can always be cleared, by playing a random game in advance.
+#pragma once
+
+#include "board/layout.hpp"
+
+#include <cstdint>
+
+// Rebuilds tiles from table and gives them faces so that the deal can be
+// cleared: faces 0..33 four times each, 36..43 once each. Afterwards nothing
+// is removed or selected, tile_count is 144, the history is empty, and the
+// screen positions and blocked marks describe the full board. Uses rand().
+void deal_board(const LayoutEntry* table);
+
+// What the last deal's simulated game did, for tests and benchmarks:
+// the tile indices in the order they were taken (pairs at 2k, 2k + 1), and
+// how many attempts the game needed. Written only by deal_board.
+extern int32_t deal_solution[TILE_COUNT];
+extern int32_t deal_attempts;

@@ -1,0 +1,35 @@
+// The player's moves: selecting, taking matching pairs, undo and redo.
+#pragma once
+
+#include "board/layout.hpp"
+
+#include <cstdint>
+
+// The event code of a mouse button going down, as the input layer queues it
+// (EV_MOUSE_DOWN); the board knows nothing of the input layer.
+constexpr int CLICK_MOUSE_DOWN = 1024;
+
+extern const char* const STATUS_CLICK_TILE;    // "Click on a tile"
+extern const char* const STATUS_CLICK_ANOTHER; // "Click on another tile"
+
+// The message of the status line: one of the two above. Set at start-up,
+// changed afterwards only by click_tile.
+extern const char* status_text;
+
+// Taken pairs (first history_len entries, in order, first-selected tile first),
+// then the undone pairs (2 x redo_count entries, most recently undone first).
+// Reset by every deal.
+extern int32_t history[TILE_COUNT];
+extern int32_t history_len;
+extern int32_t redo_count;
+
+// Handles one mouse event; acts only on CLICK_MOUSE_DOWN. Selects, deselects or
+// takes a pair with the free tile under (x, y). Returns 1 when the board or
+// the status text may have changed, 0 when nothing did.
+int click_tile(int code, int x, int y);
+
+// Puts the last taken pair back; false when there is none.
+bool undo_move();
+
+// Takes the last undone pair again, deselecting its tiles; false when there is none.
+bool redo_move();

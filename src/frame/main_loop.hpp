@@ -1,0 +1,36 @@
+// Start-up, the main loop with its dispatch of event codes, and the way out.
+#pragma once
+
+// The main loop's own state; lives for the whole run.
+struct LoopState {
+    bool redraw_pending; // draw and present at the end of this pass
+    int history_request; // +1 undo, -1 redo, 0 nothing; the last request of a pass counts
+    bool quit_requested; // Escape was seen
+};
+
+extern LoopState loop_state;
+
+constexpr int SCREEN_WIDTH = 640;
+constexpr int SCREEN_HEIGHT = 400;
+// The plain backdrop laid before any background picture is loaded.
+constexpr int BACKDROP_RED = 60;
+constexpr int BACKDROP_GREEN = 84;
+constexpr int BACKDROP_BLUE = 12;
+
+// Opens the display, loads tile set 0 (or exits with status 2), prepares the
+// backdrop and save buffer 0, and deals the first game.
+void game_start();
+
+// Acts on one event code taken from the queue (mouse codes take their x and y
+// from the queue too).
+void dispatch_event(int code);
+
+// Polls and dispatches until the queue is empty right after a poll.
+void drain_events();
+
+// One pass: sleep 1 ms, drain, redraw and present if needed, then at most one
+// undo or redo. Returns false once Escape has been handled.
+bool run_pass();
+
+// The whole program: start-up, then passes until Escape. Returns the exit status.
+int run_game();

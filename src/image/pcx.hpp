@@ -1,0 +1,43 @@
+// The buffered file reader and the PCX decoder: the game's door to picture files.
+#pragma once
+
+#include <cstdint>
+
+// A decoded picture: one colour index per pixel and the palette as screen pixel values.
+struct IndexedImage {
+    uint32_t palette[256]; // colour index -> screen pixel value; 0 where the file has none
+    uint8_t* pixels;       // width x height indices, rows width bytes apart; owned
+    int32_t width;
+    int32_t height;
+};
+
+constexpr int READ_BUFFER_SIZE = 1024;
+constexpr int PCX_HEADER_SIZE = 128;
+constexpr int PCX_PALETTE_SIZE = 768;
+
+// Results of pcx_load.
+constexpr int PCX_OK = 0;
+constexpr int PCX_ERR_OPEN = 1;         // the file cannot be opened
+constexpr int PCX_ERR_MANUFACTURER = 2; // byte 0 is not 10 (also an empty file)
+constexpr int PCX_ERR_VERSION = 3;      // version is not 5
+constexpr int PCX_ERR_ENCODING = 4;     // not run-length encoded
+constexpr int PCX_ERR_DEPTH = 5;        // bits per pixel neither 1 nor 8
+constexpr int PCX_ERR_PLANES = 6;       // 8 bits per pixel in more or fewer than one plane
+constexpr int PCX_ERR_NO_MEMORY = 8;    // the pixel buffer cannot be allocated
+
+// Prepares the reader for a new file: allocates the read buffer on first use
+// (ends the program through fatal_no_memory if it cannot) and forgets any
+// bytes of an earlier file.
+void reader_reset();
+
+// The next byte of the open file, 0..255, or -1 at its end.
+int reader_next_byte();
+
+// Decodes the PCX file at path into image, whose old content is overwritten
+// without being released. Returns PCX_OK or a PCX_ERR_* code; on failure the
+// record is left cleared and the file closed. Needs the display open (the
+// palette is converted to its pixel format).
+int pcx_load(const char* path, IndexedImage* image);
+
+// Releases the pixel buffer, if any; palette and size stay.
+void image_free(IndexedImage* image);

@@ -1,0 +1,24 @@
+// Cycling through the numbered tile-set and background pictures in data/.
+#pragma once
+
+#include "image/pcx.hpp"
+
+#include <cstdint>
+
+// The number of the tile-set / background file last tried; -1 before the first.
+extern int32_t tileset_index;
+extern int32_t background_index;
+
+// The current tile set, from which the board takes its faces; lives for the
+// whole run, holds no picture until the first next_tileset.
+extern IndexedImage tileset_image;
+
+// Loads the next tile set ("data/tiles%d.pcx"), wrapping to 0 after the last
+// one that loads. 0 on success, else the loader's code for picture 0, in which
+// case tileset_image holds no picture.
+int next_tileset();
+
+// Loads the next background ("data/bg%d.pcx"), tiles it over the screen and
+// makes it save buffer 0. 0 on success, else the loader's code for picture 0,
+// in which case the screen and save buffer 0 are untouched.
+int next_background();

@@ -1,0 +1,78 @@
+// The one 640 x 400 16-bit display surface and its two shading tables.
+#include "platform/display.hpp"
+
+#include "frame/services.hpp"
+#include "platform/input.hpp"
+
+#include <SDL.h>
+#include <cstdio>
+#include <cstdlib>
+
+Display display;
+uint16_t* dim_table;
+uint16_t* brighten_table;
+
+namespace {
+
+constexpr int COLOUR_TABLE_ENTRIES = 65536;
+constexpr const char* WINDOW_TITLE = "Mahjong";
+
+uint16_t map_low16(uint8_t red, uint8_t green, uint8_t blue) {
+    return static_cast<uint16_t>(SDL_MapRGB(display.screen->format, red, green, blue));
+}
+
+// Both tables from the format SDL actually gave: no bit layout is assumed.
+void fill_colour_tables() {
+    for (int p = 0; p < COLOUR_TABLE_ENTRIES; ++p) {
+        uint8_t r = 0, g = 0, b = 0;
+        SDL_GetRGB(static_cast<Uint32>(p), display.screen->format, &r, &g, &b);
+        dim_table[p] = map_low16(3 * r / 4, 3 * g / 4, 3 * b / 4);
+        if (r > 128 && g > 128 && b > 128) {
+            brighten_table[p] = map_low16((r + 255) / 2, (g + 255) / 2, (b + 255) / 2);
+        } else {
+            brighten_table[p] = static_cast<uint16_t>(p);
+        }
+    }
+}
+
+} // namespace
+
+void display_open(int width, int height) {
+    event_queue.write_index = 0;
+    event_queue.read_index = 0;
+    display.width = width;
+    display.height = height;
+
+    dim_table = static_cast<uint16_t*>(std::malloc(COLOUR_TABLE_ENTRIES * sizeof(uint16_t)));
+    brighten_table = static_cast<uint16_t*>(std::malloc(COLOUR_TABLE_ENTRIES * sizeof(uint16_t)));
+    if (dim_table == nullptr || brighten_table == nullptr) {
+        fatal_no_memory(NO_MEMORY_COLOUR_TABLES);
+    }
+
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+        std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
+        std::exit(1);
+    }
+    SDL_WM_SetCaption(WINDOW_TITLE, WINDOW_TITLE);
+    display.screen = SDL_SetVideoMode(width, height, 16, SDL_SWSURFACE);
+    if (display.screen == nullptr) {
+        std::fprintf(stderr, "Couldn't set display mode: %s\n", SDL_GetError());
+        SDL_Quit();
+        std::exit(5);
+    }
+    display.pixels = static_cast<uint8_t*>(display.screen->pixels);
+    display.pitch = display.screen->pitch;
+    fill_colour_tables();
+}
+
+void display_close() {
+    SDL_Quit();
+}
+
+void display_present() {
+    SDL_UpdateRect(display.screen, 0, 0, 0, 0);
+}
+
+uint32_t map_rgb(int red, int green, int blue) {
+    return SDL_MapRGB(display.screen->format, red & 255, green & 255, blue & 255);
+}

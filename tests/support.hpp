@@ -1,0 +1,53 @@
+// Helpers shared by the tests: a display under SDL's dummy driver, a scratch
+// directory, and writers of PCX files built byte by byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Opens the 640 x 400 display once per test program (SDL_VIDEODRIVER=dummy
+// is set by CTest; set here too when unset).
+void open_test_display();
+
+// The screen's pixel value for a colour, as SDL maps it.
+uint16_t test_pixel(int red, int green, int blue);
+
+// A fresh directory under /tmp that becomes the working directory for the
+// object's lifetime; removed afterwards with everything in it.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+    std::string previous_;
+};
+
+struct Rgb {
+    uint8_t red, green, blue;
+};
+
+// A 128-byte version 5 header. bits 8 or 1; bytes_per_line per plane.
+// palette16 (up to 16 entries) goes into the header palette.
+std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
+                                const std::vector<Rgb>& palette16 = {});
+
+// Run-length encodes one scan line (runs never cross its end).
+std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line);
+
+// A complete 8-bit picture: header, encoded rows (width bytes each, padded to
+// bytes_per_line with 0), marker 12 and the 256-colour palette.
+std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
+                              const std::vector<Rgb>& palette, int bytes_per_line = 0);
+
+// A complete 1-bit planar picture with planes planes (colour index bit p in plane p).
+std::vector<uint8_t> pcx_planar(int width, int height, int planes,
+                                const std::vector<uint8_t>& indices,
+                                const std::vector<Rgb>& palette16);
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
