@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/wait.h>
 #include <unistd.h>
 
 void open_test_display() {
@@ -140,4 +141,81 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     }
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
+}
+
+namespace {
+
+std::string read_all(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n <= 0) {
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    return text;
+}
+
+} // namespace
+
+int fork_with_pipes(int* out_fd, int* err_fd) {
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::fflush(nullptr);
+    int pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        close(out_pipe[0]);
+        close(err_pipe[0]);
+        close(out_pipe[1]);
+        close(err_pipe[1]);
+        return 0;
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    *out_fd = out_pipe[0];
+    *err_fd = err_pipe[0];
+    return pid;
+}
+
+ChildResult collect_child(int pid, int out_fd, int err_fd) {
+    // Output is small, so reading one pipe to its end before the other cannot stall.
+    ChildResult result{-1, read_all(out_fd), read_all(err_fd)};
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) {
+        result.exit_status = WEXITSTATUS(status);
+    }
+    return result;
+}
+
+ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
+                        const std::vector<std::string>& environment) {
+    int out_fd = -1, err_fd = -1;
+    int pid = fork_with_pipes(&out_fd, &err_fd);
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) {
+            std::_Exit(126);
+        }
+        for (const std::string& entry : environment) {
+            putenv(const_cast<char*>(entry.c_str()));
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        std::_Exit(127);
+    }
+    return collect_child(pid, out_fd, err_fd);
 }

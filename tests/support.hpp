@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -51,3 +53,35 @@ std::vector<uint8_t> pcx_planar(int width, int height, int planes,
                                 const std::vector<Rgb>& palette16);
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// What a child process printed and how it ended.
+struct ChildResult {
+    int exit_status; // the status passed to exit, or -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs body in a forked child with its standard output and error captured;
+// the child exits 0 when body returns.
+template <typename Body> ChildResult run_in_child(Body body);
+
+// Runs a program with arguments in a child, in directory dir, with extra
+// environment entries ("NAME=value"), and collects what it printed.
+ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
+                        const std::vector<std::string>& environment);
+
+// The two halves of run_in_child: fork with the child's output going to
+// pipes (0 in the child), then read the pipes and wait for the child.
+int fork_with_pipes(int* out_fd, int* err_fd);
+ChildResult collect_child(int pid, int out_fd, int err_fd);
+
+template <typename Body> ChildResult run_in_child(Body body) {
+    int out_fd = -1, err_fd = -1;
+    int pid = fork_with_pipes(&out_fd, &err_fd);
+    if (pid == 0) {
+        body();
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    return collect_child(pid, out_fd, err_fd);
+}

@@ -1,0 +1,8 @@
+#!/bin/sh
+# Installs what is missing, builds the game in Release and starts it.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/setup.sh play
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --target mahjong -j "$(nproc)"
+exec scripts/launch.sh "$PWD/build/mahjong" "$PWD"
