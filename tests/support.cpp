@@ -219,3 +219,26 @@ ChildResult run_program(const std::string& dir, const std::vector<std::string>& 
     }
     return collect_child(pid, out_fd, err_fd);
 }
+
+Rgb face_colour(int face) {
+    auto level = [](int step) { return static_cast<uint8_t>(40 + 60 * step); };
+    return {level(face % 4), level((face / 4) % 4), level(face / 16)};
+}
+
+std::vector<uint8_t> face_tileset_pcx() {
+    constexpr int width = 378, height = 240;
+    std::vector<uint8_t> indices(width * height, 0);
+    for (int face = 0; face < 45; ++face) {
+        int left = (face % 9) * 42, top = (face / 9) * 48;
+        for (int y = top; y < top + 46; ++y) {
+            for (int x = left; x < left + 40; ++x) {
+                indices[y * width + x] = static_cast<uint8_t>(face + 1);
+            }
+        }
+    }
+    std::vector<Rgb> palette(256, Rgb{0, 0, 0});
+    for (int face = 0; face < 45; ++face) {
+        palette[face + 1] = face_colour(face);
+    }
+    return pcx_8bit(width, height, indices, palette);
+}

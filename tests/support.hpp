@@ -85,3 +85,11 @@ template <typename Body> ChildResult run_in_child(Body body) {
     }
     return collect_child(pid, out_fd, err_fd);
 }
+
+// A distinct, well separated colour for each face 0..43 (components 40, 100,
+// 160 or 220), so every pixel of a face says which face it came from.
+Rgb face_colour(int face);
+
+// A 378 x 240 8-bit tile set: the 40 x 46 face of cell f is colour index f + 1
+// (face_colour(f)); the unseen 2-pixel strips of each cell are index 0, black.
+std::vector<uint8_t> face_tileset_pcx();

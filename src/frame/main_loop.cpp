@@ -25,6 +25,10 @@ void game_start() {
     seed_random();
     display_open(SCREEN_WIDTH, SCREEN_HEIGHT);
     std::atexit(display_close);
+    game_prepare();
+}
+
+void game_prepare() {
     font_build();
     tileset_image.pixels = nullptr;
     int code = next_tileset();

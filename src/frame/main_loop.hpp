@@ -17,9 +17,13 @@ constexpr int BACKDROP_RED = 60;
 constexpr int BACKDROP_GREEN = 84;
 constexpr int BACKDROP_BLUE = 12;
 
-// Opens the display, loads tile set 0 (or exits with status 2), prepares the
-// backdrop and save buffer 0, and deals the first game.
+// Opens the display, then game_prepare.
 void game_start();
+
+// With the display open: builds the font, loads tile set 0 (or exits with
+// status 2), allocates the mask, lays the backdrop as save buffer 0, resets the
+// loop's state and deals the first game. Once per process.
+void game_prepare();
 
 // Acts on one event code taken from the queue (mouse codes take their x and y
 // from the queue too).

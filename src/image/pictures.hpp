@@ -5,6 +5,11 @@
 
 #include <cstdint>
 
+// A tile-set picture too small to hold the 44 faces (TILESET_MIN_WIDTH x
+// TILESET_MIN_HEIGHT): refused so that no face is read outside its pixels.
+// Follows the decoder's own codes.
+constexpr int TILESET_ERR_TOO_SMALL = 12;
+
 // The number of the tile-set / background file last tried; -1 before the first.
 extern int32_t tileset_index;
 extern int32_t background_index;
@@ -14,8 +19,9 @@ extern int32_t background_index;
 extern IndexedImage tileset_image;
 
 // Loads the next tile set ("data/tiles%d.pcx"), wrapping to 0 after the last
-// one that loads. 0 on success, else the loader's code for picture 0, in which
-// case tileset_image holds no picture.
+// one that loads; a picture too small for the 44 faces counts as not loading.
+// 0 on success, else the code for picture 0, in which case tileset_image holds
+// no picture.
 int next_tileset();
 
 // Loads the next background ("data/bg%d.pcx"), tiles it over the screen and
