@@ -163,18 +163,19 @@ void draw_glyph(int x, int y, int code) {
     }
     // Only the part of the cell that lies on the screen is drawn.
     int64_t left = x, top = y;
-    int first_col = static_cast<int>(std::max<int64_t>(0, -left));
-    int end_col = static_cast<int>(std::min<int64_t>(FONT_GLYPH_WIDTH, display.width - left));
-    int first_row = static_cast<int>(std::max<int64_t>(0, -top));
-    int end_row = static_cast<int>(std::min<int64_t>(FONT_GLYPH_HEIGHT, display.height - top));
+    int64_t first_col = std::max<int64_t>(0, -left);
+    int64_t end_col = std::min<int64_t>(FONT_GLYPH_WIDTH, display.width - left);
+    int64_t first_row = std::max<int64_t>(0, -top);
+    int64_t end_row = std::min<int64_t>(FONT_GLYPH_HEIGHT, display.height - top);
     if (first_col >= end_col || first_row >= end_row) {
         return;
     }
     const uint16_t* glyph = glyph_table[code & 255];
-    for (int row = first_row; row < end_row; ++row) {
+    for (int64_t row = first_row; row < end_row; ++row) {
         const uint16_t* src = glyph + row * FONT_GLYPH_WIDTH;
-        uint16_t* dst = screen_pixel(x + first_col, y + row);
-        for (int col = first_col; col < end_col; ++col, ++dst) {
+        uint16_t* dst =
+            screen_pixel(static_cast<int>(left + first_col), static_cast<int>(top + row));
+        for (int64_t col = first_col; col < end_col; ++col, ++dst) {
             if (src[col] != 0) {
                 *dst = src[col];
             }
