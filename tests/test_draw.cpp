@@ -146,16 +146,17 @@ TEST_F(Draw, FillUnmaskPaintsTheColourAndClearsTheMaskUnderIt) {
     std::mt19937 rng(3);
     paint_noise(rng);
     std::vector<uint16_t> before = screen_copy();
-    Rect r{13, 20, 30, 5};
+    Rect r{13, 20, 30, 5}, side{40, 30, 20, 2};
     fill_rect_unmask(r.x, r.y, r.width, r.height, 0x303030);
-    uint16_t grey = test_pixel(48, 48, 48);
+    fill_rect_unmask(side.x, side.y, side.width, side.height, 0xE7E3C7);
+    uint16_t grey = test_pixel(48, 48, 48), cream = test_pixel(231, 227, 199);
     EXPECT_EQ(0, mismatches(before, [&](int x, int y, uint16_t old) {
-                  return covers(r, x, y) ? grey : old;
+                  return covers(side, x, y) ? cream : covers(r, x, y) ? grey : old;
               }));
     for (int y = 0; y < display.height; ++y) {
         for (int x = 0; x < display.width; ++x) {
             bool bit = (mask_bitmap[y * mask_stride + x / 8] >> (x % 8)) & 1;
-            ASSERT_EQ(bit, !covers(r, x, y)) << x << "," << y;
+            ASSERT_EQ(bit, !covers(r, x, y) && !covers(side, x, y)) << x << "," << y;
         }
     }
 }
@@ -300,6 +301,21 @@ TEST_F(Draw, RowsFollowThePitchNotTheWidth) {
             ASSERT_EQ(memory[static_cast<size_t>(y) * (real.width + PAD) + real.width + i], 0xBEEF);
         }
     }
+}
+
+// At a width that is no multiple of 8 the last mask byte of a row has bits
+// past the row's end; set or not, they never reach a pixel.
+TEST_F(Draw, DimMaskedStopsAtTheRowEnd) {
+    std::mt19937 rng(13);
+    paint_noise(rng);
+    std::vector<uint16_t> before = screen_copy();
+    std::vector<uint8_t> all(static_cast<size_t>(mask_stride) * display.height, 0xFF);
+    display.width = 636; // same mask_stride; pixels 636..639 stay in memory
+    dim_masked(all.data());
+    display.width = 640;
+    EXPECT_EQ(0, mismatches(before, [](int x, int, uint16_t old) {
+                  return x < 636 ? dim_table[old] : old;
+              }));
 }
 
 } // namespace

@@ -104,10 +104,13 @@ TEST(FontTable, SymmetricGlyphsAgreeWithTheirMirrorsAndTurns) {
     for (const char* pair : {"()", "<>", "[]", "{}", "/\\", "bd", "pq"}) {
         EXPECT_TRUE(mirror_images(pair[0], pair[1])) << pair;
     }
+    for (char c : std::string("#$%*+-/08HIOSXZ\\|")) {
+        EXPECT_TRUE(half_turns(c, c, 1, 9)) << c;
+    }
     EXPECT_TRUE(half_turns('6', '9', 1, 9));
-    EXPECT_TRUE(half_turns('S', 'S', 1, 9));
-    EXPECT_TRUE(half_turns('Z', 'Z', 1, 9));
-    EXPECT_TRUE(half_turns('n', 'u', 4, 9));
+    for (const char* pair : {"nu", "oo", "xx"}) {
+        EXPECT_TRUE(half_turns(pair[0], pair[1], 4, 9)) << pair;
+    }
     std::set<std::vector<uint8_t>> distinct;
     for (int code = 32; code < 128; ++code) {
         distinct.emplace(rows_of(code), rows_of(code) + FONT_GLYPH_HEIGHT);
