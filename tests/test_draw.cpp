@@ -129,18 +129,6 @@ TEST_F(Draw, FillAndRemapTouchOnlyTheOnScreenPartOfTheRectangle) {
     }
 }
 
-TEST_F(Draw, ShadingUsesTheDisplayTables) {
-    fill_rect(0, 0, 3, 1, 255, 255, 255);
-    fill_rect(1, 0, 1, 1, 129, 129, 129);
-    fill_rect(2, 0, 1, 1, 100, 255, 255); // red not above 128, even as 16 bits keep it
-    brighten_rect(0, 0, 3, 1);
-    EXPECT_EQ(*screen_pixel(0, 0), test_pixel(255, 255, 255));
-    EXPECT_EQ(*screen_pixel(1, 0), test_pixel(192, 192, 192));
-    EXPECT_EQ(*screen_pixel(2, 0), test_pixel(100, 255, 255));
-    remap_rect(0, 0, 1, 1, dim_table);
-    EXPECT_EQ(*screen_pixel(0, 0), test_pixel(191, 191, 191));
-}
-
 TEST_F(Draw, FillUnmaskPaintsTheColourAndClearsTheMaskUnderIt) {
     std::memset(mask_bitmap, 0xFF, mask_size());
     std::mt19937 rng(3);

@@ -166,21 +166,6 @@ class Font : public testing::Test {
     std::vector<uint16_t> before;
 };
 
-TEST_F(Font, BuildTurnsEveryBitIntoAPixelOfBothColourSets) {
-    ASSERT_NE(glyph_pixels, nullptr);
-    uint16_t white = test_pixel(255, 255, 255), black = test_pixel(0, 0, 0);
-    constexpr int SET = 96 * 78;
-    for (int n = 0; n < SET; ++n) {
-        bool lit = (font_bitmap[n / 6] >> (n % 6)) & 1;
-        ASSERT_EQ(glyph_pixels[n], lit ? white : 0) << n;
-        ASSERT_EQ(glyph_pixels[SET + n], lit ? black : 0) << n;
-    }
-    for (int code = 0; code < 256; ++code) {
-        int glyph = (code & 127) < 32 ? 0 : (code & 127) - 32;
-        EXPECT_EQ(glyph_table[code], glyph_pixels + (code >= 128 ? SET : 0) + 78 * glyph) << code;
-    }
-}
-
 TEST_F(Font, StatusMessageLightsOnlyItsGlyphBitsInsideItsBox) {
     draw_text(500, 320, "Click on a tile");
     EXPECT_EQ(text_mismatches(before, "Click on a tile", 500, 320), 0);

@@ -100,6 +100,8 @@ void dim_row(uint16_t* pixels, const uint8_t* mask_row, uint8_t last_byte_bits) 
 
 } // namespace
 
+// Zeroed, so the mask reads as "no shadow" even before the first mask_clear; a
+// second call keeps the buffer it already has.
 void mask_alloc() {
     mask_stride = (display.width + 7) / 8;
     if (mask_bitmap != nullptr) {
