@@ -225,7 +225,7 @@ Rgb face_colour(int face) {
     return {level(face % 4), level((face / 4) % 4), level(face / 16)};
 }
 
-std::vector<uint8_t> face_tileset_pcx() {
+std::vector<uint8_t> face_tileset_pcx(int lift) {
     constexpr int width = 378, height = 240;
     std::vector<uint8_t> indices(width * height, 0);
     for (int face = 0; face < 45; ++face) {
@@ -238,7 +238,9 @@ std::vector<uint8_t> face_tileset_pcx() {
     }
     std::vector<Rgb> palette(256, Rgb{0, 0, 0});
     for (int face = 0; face < 45; ++face) {
-        palette[face + 1] = face_colour(face);
+        Rgb c = face_colour(face);
+        palette[face + 1] = {static_cast<uint8_t>(c.red + lift), static_cast<uint8_t>(c.green + lift),
+                             static_cast<uint8_t>(c.blue + lift)};
     }
     return pcx_8bit(width, height, indices, palette);
 }

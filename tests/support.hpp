@@ -91,5 +91,6 @@ template <typename Body> ChildResult run_in_child(Body body) {
 Rgb face_colour(int face);
 
 // A 378 x 240 8-bit tile set: the 40 x 46 face of cell f is colour index f + 1
-// (face_colour(f)); the unseen 2-pixel strips of each cell are index 0, black.
-std::vector<uint8_t> face_tileset_pcx();
+// (face_colour(f), each component raised by lift); the unseen 2-pixel strips of
+// each cell are index 0, black.
+std::vector<uint8_t> face_tileset_pcx(int lift = 0);
