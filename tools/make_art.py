@@ -296,18 +296,22 @@ class Canvas:
         self.polygon(pts, fill, outline)
 
     def text(self, cx, cy, text, font_path, size, fill, stroke=0.0,
-             bold=False):
-        """Draw text with the centre of its ink box at (cx, cy).  bold
-        draws it a second time one pixel to the right."""
+             bold=0):
+        """Draw text with the centre of its ink box at (cx, cy).  bold=1
+        draws it again one pixel to the right, bold=2 also one pixel
+        lower (thickening horizontal strokes too)."""
         font = load_font(font_path, self._p(size))
         sw = int(round(stroke * self.s))
         x0, y0, x1, y1 = self.draw.textbbox((0, 0), text, font=font,
                                             stroke_width=sw)
         x = self._p(cx) - (x0 + x1) // 2
         y = self._p(cy) - (y0 + y1) // 2
-        for dx in ((0, self.s) if bold else (0,)):
-            self.draw.text((x + dx - (self.s // 2 if bold else 0), y), text,
-                           font=font, fill=fill, stroke_width=sw,
+        offsets = ((0, 0), (1, 0), (0, 1), (1, 1))[:(1, 2, 4)[bold]]
+        shift = self.s // 2 if bold else 0
+        for dx, dy in offsets:
+            self.draw.text((x + dx * self.s - shift,
+                            y + dy * self.s - (shift if bold == 2 else 0)),
+                           text, font=font, fill=fill, stroke_width=sw,
                            stroke_fill=fill)
 
     def finish(self):
@@ -786,11 +790,12 @@ class HighContrastStyle(Style):
             for k in range(18):
                 cv.petal(cx, cy, 10, 2.6, k * 20, colour, offset=6.5)
             cv.ellipse(cx, cy, 4, fill=colour)
-        else:               # bamboo: a jointed stalk and two leaves
+        else:               # bamboo: a jointed stalk and three leaves
             for top, bottom in ((8.5, 16), (17, 24.5), (25.5, 33)):
-                cv.rect(cx - 7, top, cx - 2, bottom, fill=colour)
-            cv.petal(cx - 2, 13, 18, 6, -25, colour, offset=8.5)
-            cv.petal(cx - 2, 22, 18, 6, 20, colour, offset=8.5)
+                cv.rect(cx - 2.5, top, cx + 2.5, bottom, fill=colour)
+            cv.petal(cx + 2, 12, 15, 5.5, -30, colour, offset=7)
+            cv.petal(cx + 2, 21, 15, 5.5, 25, colour, offset=7)
+            cv.petal(cx - 2, 17, 15, 5.5, 200, colour, offset=7)
 
     def season(self, cv, n):
         colour = self.colours["season"]
@@ -897,20 +902,21 @@ class RetroStyle(ClassicStyle):
 
     def characters(self, cv, n):
         c = self.colours
-        cv.text(20, 17, CJK_NUMERALS[n - 1], CJK_FONT, 17, c["navy"],
-                bold=True)
-        cv.text(20, 35, TEN_THOUSAND, CJK_FONT, 19, c["red"], bold=True)
+        # doubled both ways except 四, whose box would fill in
+        cv.text(20, 17, CJK_NUMERALS[n - 1], CJK_FONT, 16, c["navy"],
+                bold=1 if n == 4 else 2)
+        cv.text(20, 35, TEN_THOUSAND, CJK_FONT, 19, c["red"], bold=1)
 
     def wind(self, cv, n):
         cv.text(20, 27, WIND_CHARS[n], CJK_FONT, 27, self.colours["ink"],
-                bold=True)
+                bold=1)
 
     def dragon(self, cv, n):
         c = self.colours
         if n == 0:
-            cv.text(20, 27, "中", CJK_FONT, 29, c["red"], bold=True)
+            cv.text(20, 27, "中", CJK_FONT, 29, c["red"], bold=1)
         elif n == 1:
-            cv.text(20, 27, "發", CJK_FONT, 28, c["green"], bold=True)
+            cv.text(20, 27, "發", CJK_FONT, 28, c["green"], bold=1)
         else:
             cv.rect(6, 10, 34, 44, outline=c["blue"], width=2)
             cv.rect(9, 13, 31, 41, outline=c["navy"], width=1)
