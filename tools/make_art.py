@@ -380,7 +380,8 @@ def bamboo_layout(n):
     if n == 2:
         return [(20,) + upper + (1,), (20,) + lower + (0,)]
     if n == 3:
-        return [(20,) + upper + (0,), (13,) + lower + (1,), (27,) + lower + (1,)]
+        return [(20,) + upper + (0,),
+                (13,) + lower + (1,), (27,) + lower + (1,)]
     if n == 4:
         return [(13,) + upper + (0,), (27,) + upper + (1,),
                 (13,) + lower + (1,), (27,) + lower + (0,)]
@@ -419,8 +420,8 @@ def draw_plum(cv, c, box):
                       (x0 + 7, y0 + 17, 3.8)):
         for k in range(5):
             a = math.radians(-90 + 72 * k)
-            cv.ellipse(bx + r * 0.55 * math.cos(a), by + r * 0.55 * math.sin(a),
-                       r * 0.5, fill=c["pink"])
+            cv.ellipse(bx + r * 0.55 * math.cos(a),
+                       by + r * 0.55 * math.sin(a), r * 0.5, fill=c["pink"])
         cv.ellipse(bx, by, r * 0.3, fill=c["yellow"])
 
 
@@ -496,7 +497,8 @@ def draw_autumn(cv, c, box):
     # a maple leaf: five pointed lobes
     for angle, length, width in ((-90, 13, 6.5), (-35, 11, 6), (-145, 11, 6),
                                  (20, 8, 4.5), (160, 8, 4.5)):
-        cv.petal(cx, cy, length, width, angle, c["orange"], offset=length / 2 - 0.5)
+        cv.petal(cx, cy, length, width, angle, c["orange"],
+                 offset=length / 2 - 0.5)
     cv.ellipse(cx, cy, 3.5, fill=c["orange"])
     for angle in (-90, -35, -145):
         a = math.radians(angle)
@@ -516,8 +518,8 @@ def draw_winter(cv, c, box):
             px, py = cx + d * ca, cy + d * sa
             for side in (-1, 1):
                 aa = a + side * math.radians(50)
-                cv.line([(px, py), (px + b * math.cos(aa), py + b * math.sin(aa))],
-                        c["blue"], 1.1)
+                tip = (px + b * math.cos(aa), py + b * math.sin(aa))
+                cv.line([(px, py), tip], c["blue"], 1.1)
     cv.ellipse(cx, cy, 2.2, fill=c["blue"])
 
 
@@ -594,7 +596,6 @@ class ClassicStyle(Style):
     }
     label_colour = colours["label"]
 
-
     def role_colour(self, role):
         c = self.colours
         return (c["blue"], c["green"], c["red"])[role]
@@ -628,8 +629,9 @@ class ClassicStyle(Style):
         mid = (top + bottom) / 2
         for y in (top + 0.9, mid, bottom - 0.9):
             cv.ellipse(cx, y, h, 0.9, fill=dark)
-        cv.line([(cx, top + 2.2), (cx, mid - 1.3)], self.colours["light"], 0.5)
-        cv.line([(cx, mid + 1.3), (cx, bottom - 2.2)], self.colours["light"], 0.5)
+        light = self.colours["light"]
+        cv.line([(cx, top + 2.2), (cx, mid - 1.3)], light, 0.5)
+        cv.line([(cx, mid + 1.3), (cx, bottom - 2.2)], light, 0.5)
 
     def bamboo(self, cv, n):
         c = self.colours
@@ -639,8 +641,8 @@ class ClassicStyle(Style):
         darks = {0: c["navy"], 1: c["darkgreen"], 2: c["darkred"]}
         width = 5.2 if n == 8 else 6.2
         for cx, top, bottom, role in bamboo_layout(n):
-            self.stick(cv, cx, top, bottom, self.role_colour(role), darks[role],
-                       width)
+            self.stick(cv, cx, top, bottom, self.role_colour(role),
+                       darks[role], width)
 
     def characters(self, cv, n):
         c = self.colours
@@ -680,8 +682,8 @@ class ClassicStyle(Style):
         """n small diamonds along the bottom of the panel: the number."""
         for k in range(n):
             x = 20 + (k - (n - 1) / 2) * 5.5
-            cv.polygon([(x, 37.3), (x + 2.2, 39.5), (x, 41.7), (x - 2.2, 39.5)],
-                       colour)
+            cv.polygon([(x, 37.3), (x + 2.2, 39.5), (x, 41.7),
+                        (x - 2.2, 39.5)], colour)
 
     def _group(self, cv, n, pictures, panel, frame):
         self._panel(cv, panel, frame)
@@ -821,11 +823,11 @@ class HighContrastStyle(Style):
             cv.ellipse(cx, cy, 4, fill=colour)
 
     def label(self, cell, face):
-        colour = (self.colours["white"] if face_kind(face)[0] == "season"
-                  else self.label_colour)
-        draw_tiny_text(cell, 3 if colour != self.label_colour else 2, 4
-                       if colour != self.label_colour else 2,
-                       face_label(face), colour)
+        if face_kind(face)[0] == "season":
+            # white, inside the season's top band
+            draw_tiny_text(cell, 3, 4, face_label(face), self.colours["white"])
+        else:
+            Style.label(self, cell, face)
 
 
 RETRO_PALETTE = (
@@ -895,10 +897,11 @@ class RetroStyle(ClassicStyle):
         x0, x1 = int(cx) - h, int(cx) + h
         top, bottom = int(top), int(bottom)
         mid = (top + bottom) // 2
-        cv.rect(x0, top, x1, bottom, fill=colour, outline=self.colours["ink"])
-        cv.rect(x0, mid, x1, mid + 1, fill=self.colours["ink"])
-        cv.rect(x0 + 1, top + 1, x0 + 2, mid, fill=self.colours["light"])
-        cv.rect(x0 + 1, mid + 1, x0 + 2, bottom - 1, fill=self.colours["light"])
+        ink, light = self.colours["ink"], self.colours["light"]
+        cv.rect(x0, top, x1, bottom, fill=colour, outline=ink)
+        cv.rect(x0, mid, x1, mid + 1, fill=ink)
+        cv.rect(x0 + 1, top + 1, x0 + 2, mid, fill=light)
+        cv.rect(x0 + 1, mid + 1, x0 + 2, bottom - 1, fill=light)
 
     def characters(self, cv, n):
         c = self.colours
@@ -1005,7 +1008,8 @@ def render_sheet(style):
         cv = Canvas(style.scale, style.colours["surface"])
         style.draw(cv, face)
         cell = cv.finish()
-        sheet.paste(cell, ((face % COLUMNS) * CELL_W, (face // COLUMNS) * CELL_H))
+        sheet.paste(cell, ((face % COLUMNS) * CELL_W,
+                           (face // COLUMNS) * CELL_H))
     return sheet
 
 
@@ -1034,7 +1038,8 @@ def build_blended_set(style):
     the blends the drawing uses most."""
     sheet = tile_sheet(style)
     palette = complete_palette(style_palette(style.colours), sheet)
-    return Picture(SHEET_W, SHEET_H, to_palette(sheet, palette), palette), sheet
+    pic = Picture(SHEET_W, SHEET_H, to_palette(sheet, palette), palette)
+    return pic, sheet
 
 
 def build_tiles0():
@@ -1140,8 +1145,8 @@ def build_bg0():
                     edge = min(1.0, moon_r + 0.5 - d)
                     index = pal.index("moon", edge, x, y)
                 elif (x, y) in star_points:
-                    index = pal.index("stars", 0.5 + 0.5 * ((x * 7 + y) % 3) / 2,
-                                      x, y)
+                    shine = 0.5 + 0.25 * ((x * 7 + y) % 3)
+                    index = pal.index("stars", shine, x, y)
                 else:
                     glow = max(0.0, 1.0 - d / 220.0) ** 2 * 0.18
                     index = pal.index("sky", y / 240.0 + glow, x, y)

@@ -191,7 +191,8 @@ def test_decoder_refuses_bad_files():
         return bytes(data)
 
     for bad in (broken(0, 11), broken(1, 3), broken(2, 0), broken(3, 4),
-                broken(65, 2), broken(66, 3), good[:-769] + b"\x00" + good[-768:],
+                broken(65, 2), broken(66, 3),
+                good[:-769] + b"\x00" + good[-768:],
                 good[:130], good[:-769] + b"\x41" + good[-769:]):
         try:
             decode_pcx(bad)
@@ -221,7 +222,8 @@ def test_encoder_round_trip_8bit():
         for _ in range(height):
             row = []
             while len(row) < width:
-                value = rng.choice((0, 0xC0, 0xC1, 0xFF, 0x3F, rng.randrange(256)))
+                value = rng.choice((0, 0xC0, 0xC1, 0xFF, 0x3F,
+                                    rng.randrange(256)))
                 row.extend([value] * rng.choice((1, 1, 2, 5, 63, 64, 100)))
             pixels.extend(row[:width])
         palette = [(i, 255 - i, (i * 7) & 255) for i in range(256)]
@@ -448,7 +450,28 @@ def test_textures_repeat_without_seams():
             + 1, name
         assert row_step(h - 1, 0) <= 2 * sum(inner_rows) / len(inner_rows) \
             + 1, name
-        assert 640 % w == 0 and 400 % h == 0, "%s does not fit the screen" % name
+        assert 640 % w == 0 and 400 % h == 0, \
+            "%s does not fit the screen" % name
+
+
+def test_another_reader_agrees():
+    """PIL's PCX reader, written by other people, sees the same pixels."""
+    from PIL import Image
+    for name in FILES:
+        ours = decoded(name)
+        img = Image.open(os.path.join(DATA, name))
+        img.load()
+        assert img.size == (ours["width"], ours["height"]), name
+        if img.mode == "1":
+            theirs = [1 if v else 0 for v in img.getdata()]
+            assert theirs == ours["pixels"], name
+        else:
+            assert img.mode == "P", (name, img.mode)
+            assert list(img.getdata()) == ours["pixels"], name
+            pal = img.getpalette()
+            used = sorted(set(ours["pixels"]))
+            assert all(tuple(pal[3 * i:3 * i + 3]) == ours["palette"][i]
+                       for i in used), name
 
 
 def test_bg2_is_two_colours():
