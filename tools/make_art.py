@@ -1260,6 +1260,10 @@ def main(argv=None):
                         help="directory to write the PCX files to "
                              "(default: the repository's data/)")
     args = parser.parse_args(argv)
+    for font in (CJK_FONT, LATIN_BOLD_FONT):
+        if not os.path.exists(font):
+            sys.exit("make_art: %s is missing (Debian packages "
+                     "fonts-wqy-microhei and fonts-noto-core)" % font)
     os.makedirs(args.out, exist_ok=True)
     for name, (pic, _) in sorted(build_pictures().items()):
         path = os.path.join(args.out, name)

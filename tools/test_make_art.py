@@ -21,8 +21,22 @@ ROOT = os.path.dirname(HERE)
 DATA = os.path.join(ROOT, "data")
 GENERATOR = os.path.join(HERE, "make_art.py")
 
+NEEDS = "needs /usr/bin/python3 with python3-pil, fonts-noto-core and " \
+    "fonts-wqy-microhei (apt-get install python3-pil fonts-noto-core " \
+    "fonts-wqy-microhei)"
+
 sys.path.insert(0, HERE)
-import make_art  # noqa: E402
+try:
+    import make_art  # noqa: E402
+except ImportError as err:
+    print("test_make_art: %s; %s" % (err, NEEDS))
+    print("0 passed, 1 failed")
+    sys.exit(1)
+for _font in (make_art.CJK_FONT, make_art.LATIN_BOLD_FONT):
+    if not os.path.exists(_font):
+        print("test_make_art: %s is missing; %s" % (_font, NEEDS))
+        print("0 passed, 1 failed")
+        sys.exit(1)
 
 FILES = ("tiles0.pcx", "tiles1.pcx", "tiles2.pcx",
          "bg0.pcx", "bg1.pcx", "bg2.pcx")
