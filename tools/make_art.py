@@ -1001,35 +1001,27 @@ def exact_indices(img, palette):
 # Tile sheets
 
 
-def render_sheet(style):
-    """Draw the 44 faces of a style into one RGB sheet."""
-    sheet = Image.new("RGB", (SHEET_W, SHEET_H), style.colours["surface"])
-    for face in range(FACE_COUNT):
-        cv = Canvas(style.scale, style.colours["surface"])
-        style.draw(cv, face)
-        cell = cv.finish()
-        sheet.paste(cell, ((face % COLUMNS) * CELL_W,
-                           (face // COLUMNS) * CELL_H))
-    return sheet
-
-
-def finish_cells(sheet, style):
-    """Bevel and index mark, drawn pixel-exact after reduction."""
-    for face in range(FACE_COUNT):
-        x, y = (face % COLUMNS) * CELL_W, (face // COLUMNS) * CELL_H
-        cell = sheet.crop((x, y, x + CELL_W, y + CELL_H))
-        art = cell.copy()
-        style.surface(cell)
-        # keep the drawing, overwrite only the outer ring of the face
-        inner = art.crop((1, 1, FACE_W - 1, FACE_H - 1))
-        cell.paste(inner, (1, 1))
-        style.label(cell, face)
-        sheet.paste(cell, (x, y))
-    return sheet
+def face_cell(style, face):
+    """One 42 x 48 cell: the drawing (reduced if drawn large), then the
+    bevel and the index mark drawn pixel-exact on top."""
+    cv = Canvas(style.scale, style.colours["surface"])
+    style.draw(cv, face)
+    art = cv.finish()
+    cell = Image.new("RGB", (CELL_W, CELL_H))
+    style.surface(cell)
+    # keep the drawing inside the face's 1-pixel bevel ring
+    cell.paste(art.crop((1, 1, FACE_W - 1, FACE_H - 1)), (1, 1))
+    style.label(cell, face)
+    return cell
 
 
 def tile_sheet(style):
-    return finish_cells(render_sheet(style), style)
+    """The 44 faces of a style as one RGB picture, 9 cells a row."""
+    sheet = Image.new("RGB", (SHEET_W, SHEET_H), style.colours["surface"])
+    for face in range(FACE_COUNT):
+        sheet.paste(face_cell(style, face),
+                    ((face % COLUMNS) * CELL_W, (face // COLUMNS) * CELL_H))
+    return sheet
 
 
 def build_blended_set(style):
