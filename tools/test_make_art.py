@@ -25,6 +25,7 @@ NEEDS = "needs /usr/bin/python3 with python3-pil, fonts-noto-core and " \
     "fonts-wqy-microhei (apt-get install python3-pil fonts-noto-core " \
     "fonts-wqy-microhei)"
 
+sys.dont_write_bytecode = True   # leave the source tree as it is
 sys.path.insert(0, HERE)
 try:
     import make_art  # noqa: E402
