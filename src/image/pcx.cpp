@@ -147,6 +147,14 @@ bool expand_line(uint8_t* line, size_t length) {
     return true;
 }
 
+// ORs bit p into the first count pixels of out, from the bits of one plane
+// byte, most significant first.
+void put_plane_bits(unsigned bits, int p, uint8_t* out, int count) {
+    for (int k = 0; k < count; ++k) {
+        out[k] = static_cast<uint8_t>(out[k] | ((bits >> (7 - k)) & 1) << p);
+    }
+}
+
 // Sets bit p of each pixel whose bit is 1 in plane p; columns past the
 // line's data are left alone.
 void put_planar_row(const PcxHeader& header, const uint8_t* line, uint8_t* row) {
@@ -155,11 +163,12 @@ void put_planar_row(const PcxHeader& header, const uint8_t* line, uint8_t* row) 
     int planes = std::min(header.planes, PIXEL_BITS);
     for (int p = 0; p < planes; ++p) {
         const uint8_t* plane = line + static_cast<size_t>(p) * header.bytes_per_line;
-        uint8_t bit = static_cast<uint8_t>(1 << p);
-        for (int32_t x = 0; x < columns; ++x) {
-            if ((plane[x >> 3] & (0x80 >> (x & 7))) != 0) {
-                row[x] |= bit;
-            }
+        int32_t whole = columns / 8;
+        for (int32_t i = 0; i < whole; ++i) {
+            put_plane_bits(plane[i], p, row + 8 * i, 8);
+        }
+        if (columns % 8 != 0) {
+            put_plane_bits(plane[whole], p, row + 8 * whole, columns % 8);
         }
     }
 }
