@@ -25,16 +25,7 @@ void append(Bytes& bytes, const Bytes& more) {
     bytes.insert(bytes.end(), more.begin(), more.end());
 }
 
-// The marker and a palette where entry i is (i, 255 - i, i / 2).
-Bytes palette_tail() {
-    Bytes tail{12};
-    for (int i = 0; i < 256; ++i) {
-        append(tail, {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
-                      static_cast<uint8_t>(i / 2)});
-    }
-    return tail;
-}
-
+// Entry i is (i, 255 - i, i / 2).
 std::vector<Rgb> tail_colours() {
     std::vector<Rgb> colours;
     for (int i = 0; i < 256; ++i) {
@@ -42,6 +33,15 @@ std::vector<Rgb> tail_colours() {
             {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)});
     }
     return colours;
+}
+
+// The marker 12, then tail_colours() as the file's last 768 bytes.
+Bytes palette_tail() {
+    Bytes tail{12};
+    for (const Rgb& colour : tail_colours()) {
+        append(tail, {colour.red, colour.green, colour.blue});
+    }
+    return tail;
 }
 
 std::vector<Rgb> sixteen_colours() {

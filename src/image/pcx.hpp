@@ -33,7 +33,8 @@ constexpr int64_t PCX_MAX_PIXELS = int64_t{8192} * 8192;
 // A run pair yields at most 63 bytes, so N bytes of image data expand to at
 // most about 63 * N / 2. A header may claim up to PCX_SHORT_FILE_SLACK bytes
 // of scan lines beyond that (a small picture cut off early still loads); more
-// is refused, and so is a picture wider than 8 pixels per byte of that bound.
+// is refused, and so is a picture of more than 8 pixels per byte of that bound
+// (columns past the lines' data cost memory but no file bytes).
 constexpr int PCX_MAX_RUN = 63;
 constexpr int64_t PCX_SHORT_FILE_SLACK = 65536;
 
