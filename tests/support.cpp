@@ -139,7 +139,9 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (f == nullptr) {
         throw std::runtime_error("cannot write " + path);
     }
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) { // an empty vector's data() may be null, which fwrite must not get
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+    }
     std::fclose(f);
 }
 

@@ -23,7 +23,27 @@ constexpr int PCX_ERR_VERSION = 3;      // version is not 5
 constexpr int PCX_ERR_ENCODING = 4;     // not run-length encoded
 constexpr int PCX_ERR_DEPTH = 5;        // bits per pixel neither 1 nor 8
 constexpr int PCX_ERR_PLANES = 6;       // 8 bits per pixel in more or fewer than one plane
-constexpr int PCX_ERR_NO_MEMORY = 8;    // the pixel buffer cannot be allocated
+constexpr int PCX_ERR_NO_MEMORY = 8;    // the pixel or scan-line buffer cannot be allocated
+constexpr int PCX_ERR_WINDOW = 9;       // xmax below xmin or ymax below ymin: no pixels at all
+constexpr int PCX_ERR_TOO_LARGE = 10;   // more than PCX_MAX_PIXELS pixels
+constexpr int PCX_ERR_SHORT_FILE = 11;  // far more picture claimed than the file can encode
+
+// The largest picture taken, 8192 x 8192 pixels (one byte each).
+constexpr int64_t PCX_MAX_PIXELS = int64_t{8192} * 8192;
+// A run pair yields at most 63 bytes, so N bytes of image data expand to at
+// most about 63 * N / 2. A header may claim up to PCX_SHORT_FILE_SLACK bytes
+// of scan lines beyond that (a small picture cut off early still loads); more
+// is refused, and so is a picture of more than 8 pixels per byte of that bound
+// (columns past the lines' data cost memory but no file bytes).
+constexpr int PCX_MAX_RUN = 63;
+constexpr int64_t PCX_SHORT_FILE_SLACK = 65536;
+
+// The reader: one file at a time. The buffer lives from the first
+// reader_reset to the end of the process; the rest is valid inside pcx_load.
+extern uint8_t* read_buffer;    // READ_BUFFER_SIZE bytes
+extern int read_fd;             // the file being read, -1 outside pcx_load
+extern int32_t read_left;       // bytes of read_buffer not yet delivered
+extern const uint8_t* read_ptr; // the next byte of read_buffer to deliver
 
 // Prepares the reader for a new file: allocates the read buffer on first use
 // (ends the program through fatal_no_memory if it cannot) and forgets any
@@ -36,7 +56,10 @@ int reader_next_byte();
 // Decodes the PCX file at path into image, whose old content is overwritten
 // without being released. Returns PCX_OK or a PCX_ERR_* code; on failure the
 // record is left cleared and the file closed. Needs the display open (the
-// palette is converted to its pixel format).
+// palette is converted to its pixel format). Only regular files are read: a
+// directory, device or pipe gives PCX_ERR_OPEN without blocking. Data missing
+// at the end of the file decodes as 0xFF bytes; columns beyond a scan line's
+// data hold index 0.
 int pcx_load(const char* path, IndexedImage* image);
 
 // Releases the pixel buffer, if any; palette and size stay.
