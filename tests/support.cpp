@@ -241,7 +241,8 @@ std::vector<uint8_t> face_tileset_pcx(int lift) {
     std::vector<Rgb> palette(256, Rgb{0, 0, 0});
     for (int face = 0; face < 45; ++face) {
         Rgb c = face_colour(face);
-        palette[face + 1] = {static_cast<uint8_t>(c.red + lift), static_cast<uint8_t>(c.green + lift),
+        palette[face + 1] = {static_cast<uint8_t>(c.red + lift),
+                             static_cast<uint8_t>(c.green + lift),
                              static_cast<uint8_t>(c.blue + lift)};
     }
     return pcx_8bit(width, height, indices, palette);

@@ -91,14 +91,7 @@ void drain_events() {
     }
 }
 
-bool run_pass() {
-    SDL_Delay(1);
-    drain_events();
-    if (loop_state.redraw_pending) {
-        draw_board();
-        loop_state.redraw_pending = false;
-        display_present();
-    }
+void apply_history_request() {
     bool stepped = false;
     if (loop_state.history_request == +1) {
         stepped = undo_move();
@@ -109,6 +102,17 @@ bool run_pass() {
         loop_state.redraw_pending = true;
     }
     loop_state.history_request = 0;
+}
+
+bool run_pass() {
+    SDL_Delay(1);
+    drain_events();
+    if (loop_state.redraw_pending) {
+        draw_board();
+        loop_state.redraw_pending = false;
+        display_present();
+    }
+    apply_history_request();
     return !loop_state.quit_requested;
 }
 

@@ -32,6 +32,10 @@ void dispatch_event(int code);
 // Polls and dispatches until the queue is empty right after a poll.
 void drain_events();
 
+// At most one undo or redo, as the pass's last request asked; a step taken
+// sets redraw_pending, so it is drawn in the next pass.
+void apply_history_request();
+
 // One pass: sleep 1 ms, drain, redraw and present if needed, then at most one
 // undo or redo. Returns false once Escape has been handled.
 bool run_pass();

@@ -104,7 +104,13 @@ class Session:
         os.close(read_fd)
         if not number:
             raise RuntimeError("Xvfb did not start")
-        return ":" + number
+        display = ":" + number
+        deadline = time.time() + 20
+        while subprocess.run(["xdpyinfo", "-display", display], capture_output=True).returncode != 0:
+            if time.time() > deadline:
+                raise RuntimeError("Xvfb does not accept connections")
+            time.sleep(0.1)
+        return display
 
     def run(self, *args, check=True):
         return subprocess.run(args, env=self.env, check=check, capture_output=True, text=True).stdout
@@ -112,6 +118,8 @@ class Session:
     def find_window(self):
         deadline = time.time() + 30
         while time.time() < deadline:
+            if self.game.poll() is not None:
+                raise RuntimeError(f"the game ended at start with status {self.game.returncode}")
             found = subprocess.run(["xdotool", "search", "--name", "Mahjong"], env=self.env,
                                    capture_output=True, text=True).stdout.split()
             for window in found:
@@ -155,7 +163,9 @@ class Session:
     def close(self):
         if self.game.poll() is None:
             self.game.kill()
-        self.xvfb.kill()
+            self.game.wait()
+        self.xvfb.terminate()  # lets the server remove its socket and lock
+        self.xvfb.wait()
 
 
 def status_lit(shot):
