@@ -86,7 +86,11 @@ def face_centre(tile):
 
 
 class Session:
-    def __init__(self, game, workdir):
+    def __init__(self):
+        self.xvfb = None
+        self.game = None
+
+    def start(self, game, workdir):
         self.display = self.start_xvfb()
         self.env = dict(os.environ, DISPLAY=self.display, SDL_VIDEODRIVER="x11")
         for name in ("SDL12COMPAT_WINDOW_SCALING", "SDL12COMPAT_SCALE_METHOD"):
@@ -100,8 +104,16 @@ class Session:
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
             pass_fds=[write_fd], stderr=subprocess.DEVNULL)
         os.close(write_fd)
-        number = os.read(read_fd, 16).decode().strip()
+        # Read up to the newline: the server writes it separately, and dies if
+        # the pipe is already closed by then.
+        text = b""
+        while not text.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            text += chunk
         os.close(read_fd)
+        number = text.decode().strip()
         if not number:
             raise RuntimeError("Xvfb did not start")
         display = ":" + number
@@ -161,11 +173,12 @@ class Session:
         self.run("xdotool", "key", "--window", self.window, name, check=check)
 
     def close(self):
-        if self.game.poll() is None:
+        if self.game and self.game.poll() is None:
             self.game.kill()
             self.game.wait()
-        self.xvfb.terminate()  # lets the server remove its socket and lock
-        self.xvfb.wait()
+        if self.xvfb:
+            self.xvfb.terminate()  # lets the server remove its socket and lock
+            self.xvfb.wait()
 
 
 def status_lit(shot):
@@ -198,7 +211,16 @@ def check(condition, message):
     print("ok:", message)
 
 
+def wait_for_first_frame(session):
+    deadline = time.time() + 60
+    while status_lit(session.screenshot()) == 0:
+        if time.time() > deadline:
+            raise AssertionError("the first frame is not drawn within a minute")
+        time.sleep(0.2)
+
+
 def play(session, tiles):
+    wait_for_first_frame(session)
     start = session.settled_screenshot()
     a, b = find_pair(start, tiles)
     lit_idle = status_lit(start)
@@ -248,15 +270,14 @@ def main():
     game, make_pictures, layout_source = sys.argv[1:4]
     tiles = read_layout(layout_source)
     workdir = tempfile.mkdtemp(prefix="mahjong-e2e-")
-    session = None
+    session = Session()
     try:
         os.mkdir(os.path.join(workdir, "data"))
         subprocess.run([make_pictures, os.path.join(workdir, "data")], check=True)
-        session = Session(game, workdir)
+        session.start(game, workdir)
         play(session, tiles)
     finally:
-        if session:
-            session.close()
+        session.close()
         shutil.rmtree(workdir, ignore_errors=True)
 
 
