@@ -5,6 +5,7 @@
 #include "platform/display.hpp"
 
 #include <SDL.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -197,11 +198,32 @@ ChildResult collect_child(int pid, int out_fd, int err_fd) {
     if (WIFEXITED(status)) {
         result.exit_status = WEXITSTATUS(status);
     }
+    if (WIFSIGNALED(status)) {
+        result.end_signal = WTERMSIG(status);
+    }
     return result;
 }
 
+namespace {
+
+void stop_child(int pid, int after_ms) {
+    usleep(static_cast<useconds_t>(after_ms) * 1000);
+    kill(pid, SIGTERM);
+    for (int wait = 0; wait < 50; ++wait) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid) {
+            return;
+        }
+        usleep(100000);
+    }
+    kill(pid, SIGKILL);
+}
+
+} // namespace
+
 ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment) {
+                        const std::vector<std::string>& environment, int stop_after_ms) {
     int out_fd = -1, err_fd = -1;
     int pid = fork_with_pipes(&out_fd, &err_fd);
     if (pid == 0) {
@@ -218,6 +240,9 @@ ChildResult run_program(const std::string& dir, const std::vector<std::string>& 
         args.push_back(nullptr);
         execv(args[0], args.data());
         std::_Exit(127);
+    }
+    if (stop_after_ms >= 0) {
+        stop_child(pid, stop_after_ms);
     }
     return collect_child(pid, out_fd, err_fd);
 }

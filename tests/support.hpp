@@ -59,6 +59,7 @@ struct ChildResult {
     int exit_status; // the status passed to exit, or -1 when it did not exit normally
     std::string out;
     std::string err;
+    int end_signal = 0; // the signal that ended it, if one did
 };
 
 // Runs body in a forked child with its standard output and error captured;
@@ -67,8 +68,10 @@ template <typename Body> ChildResult run_in_child(Body body);
 
 // Runs a program with arguments in a child, in directory dir, with extra
 // environment entries ("NAME=value"), and collects what it printed.
+// With stop_after_ms, the program is sent SIGTERM after that time, and
+// SIGKILL if it is still running 5 seconds later.
 ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment);
+                        const std::vector<std::string>& environment, int stop_after_ms = -1);
 
 // The two halves of run_in_child: fork with the child's output going to
 // pipes (0 in the child), then read the pipes and wait for the child.

@@ -11,6 +11,7 @@
 #include "support.hpp"
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -343,6 +344,15 @@ TEST(StartUp, ATileSetTooSmallForTheFacesIsRefused) {
     ChildResult child = run_program(dir.path(), {MAHJONG_BINARY}, {"SDL_VIDEODRIVER=dummy"});
     EXPECT_EQ(child.exit_status, 2);
     EXPECT_EQ(child.out, "Failed to load a tile set, code 12\n");
+}
+
+TEST(StartUp, TheGameCanBeStoppedFromOutside) {
+    ScratchDir dir;
+    mkdir("data", 0755);
+    write_file("data/tiles0.pcx", face_tileset_pcx());
+    ChildResult child = run_program(dir.path(), {MAHJONG_BINARY}, {"SDL_VIDEODRIVER=dummy"}, 500);
+    EXPECT_EQ(child.end_signal, SIGTERM);
+    EXPECT_EQ(child.out, "");
 }
 
 TEST(StartUp, AnUnknownVideoDriverEndsWithStatusOne) {

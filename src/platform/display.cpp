@@ -5,6 +5,7 @@
 #include "platform/input.hpp"
 
 #include <SDL.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -53,6 +54,11 @@ void display_open(int width, int height) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
         std::exit(1);
     }
+    // SDL turns SIGINT and SIGTERM into quit events, which the game does not
+    // act on; give them back their usual effect so the game can be stopped
+    // from outside (a terminal's Ctrl+C, a session ending).
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     SDL_WM_SetCaption(WINDOW_TITLE, WINDOW_TITLE);
     display.screen = SDL_SetVideoMode(width, height, 16, SDL_SWSURFACE);
     if (display.screen == nullptr) {
