@@ -100,7 +100,15 @@ class Session:
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
             pass_fds=[write_fd], stderr=subprocess.DEVNULL)
         os.close(write_fd)
-        number = os.read(read_fd, 16).decode().strip()
+        # Read the whole line: Xvfb writes the number and the newline apart,
+        # and dies if the pipe is closed before the newline is written.
+        line = b""
+        while not line.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            line += chunk
+        number = line.decode().strip()
         os.close(read_fd)
         if not number:
             raise RuntimeError("Xvfb did not start")
