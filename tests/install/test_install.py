@@ -11,6 +11,7 @@ a check fails.
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -44,9 +45,19 @@ def install(prefix):
 
 
 def start(launcher, cwd):
+    """Starts the launcher in a process group of its own (see stop)."""
     return subprocess.Popen([launcher], cwd=cwd, env=game_env(),
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            text=True)
+                            text=True, start_new_session=True)
+
+
+def stop(game):
+    """Kills the game and anything the launcher left behind.  SIGKILL: SDL
+    turns SIGTERM into a quit event, which the game does not act on."""
+    try:
+        os.killpg(game.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
 
 
 # ---------------------------------------------------------------------------
@@ -64,7 +75,7 @@ def test_installed_launcher_starts_the_game_in_its_data():
         cwd = os.readlink("/proc/%d/cwd" % game.pid) if status is None \
             else None
     finally:
-        game.kill()
+        stop(game)
     out, err = game.communicate()
     assert status is None, "the game stopped with %s: %r %r" % (status, out,
                                                                 err)
@@ -82,7 +93,7 @@ def test_moved_tree_uses_its_own_data():
     try:
         out, err = game.communicate(timeout=20)
     finally:
-        game.kill()
+        stop(game)
     assert game.returncode == 2, (game.returncode, out, err)
     assert FAILED_LOAD.fullmatch(out), out
 
