@@ -23,7 +23,7 @@ ICON_SIZES = (32, 48, 64, 128, 256)
 FAILED_LOAD = re.compile(r"Failed to load a tile set, code [0-9]+\n")
 
 SCRATCH = tempfile.mkdtemp(prefix="mahjong-install-")
-PREFIX = os.path.join(SCRATCH, "prefix")
+PREFIX = os.path.join(SCRATCH, "a prefix")  # a space tests the quoting
 
 
 def game_env(**extra):
@@ -86,7 +86,7 @@ def test_installed_launcher_starts_the_game_in_its_data():
 def test_moved_tree_uses_its_own_data():
     """A copy of the installed tree without its pictures reports that no
     tile set loads (and does not reach for the original's pictures)."""
-    moved = os.path.join(SCRATCH, "moved")
+    moved = os.path.join(SCRATCH, "moved tree")
     shutil.copytree(PREFIX, moved, symlinks=True)
     shutil.rmtree(os.path.join(moved, "share", "mahjong", "data"))
     game = start(os.path.join(moved, "bin", "mahjong"), "/")
