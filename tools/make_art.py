@@ -1,10 +1,10 @@
 #!/usr/bin/python3
-"""Draw the game's tile sets and backgrounds and write them as PCX files.
+"""Draw the game's tile sets, backgrounds and application icon.
 
 Every picture is drawn here from code: shapes with PIL's ImageDraw, Chinese
 characters and a few Latin letters rendered from Debian's free fonts, small
 index marks from a bitmap font defined in this file.  The PCX files are
-written by the encoder in this file.
+written by the encoder in this file, the icon as PNG files in DIR/icons.
 
     tools/make_art.py [--out DIR]
 
@@ -13,11 +13,12 @@ byte for byte on every run.
 """
 
 import argparse
+import io
 import math
 import os
 import sys
 
-from PIL import Image, ImageDraw, ImageFont
+from PIL import Image, ImageChops, ImageDraw, ImageFont
 
 # ---------------------------------------------------------------------------
 # Geometry the game expects
@@ -1224,6 +1225,138 @@ def build_bg2():
 
 
 # ---------------------------------------------------------------------------
+# The application icon: three classic tiles drawn as raised blocks, two side
+# by side and one on top of them throwing its shadow, as in the game.
+
+ICON_SIZES = (32, 48, 64, 128, 256)
+ICON_SUPERSAMPLE = 4
+ICON_PICTURE_BOX = (2, 7, 38, 45)   # a face's drawing without its index mark
+ICON_JADE = (30, 122, 84)           # the back of a tile
+ICON_OUTLINE = (48, 40, 32)
+# Each tile's face: left, top (fractions of the icon's size) and face number;
+# the last one lies on top of the others.
+ICON_TILES = ((0.10, 0.415, 0), (0.52, 0.415, 9), (0.33, 0.04, 31))
+ICON_TILE_W = 0.42                  # face width, fraction of the icon's size
+ICON_DEPTH = 0.065                  # the block's depth, fraction of the size
+ICON_SHADOW = (0.05, -0.05)         # where the top tile's shadow falls
+
+
+class IconStyle(ClassicStyle):
+    """The classic pictures, with the red dragon's strokes thickened the
+    smaller the icon is, so that the character still reads at 32 pixels."""
+
+    def __init__(self, size):
+        self.stroke = 0.7 + 64.0 / size
+
+    def dragon(self, cv, n):
+        if n == 0:
+            cv.text(20, 26.5, "中", CJK_FONT, 29, self.colours["red"],
+                    stroke=self.stroke)
+        else:
+            ClassicStyle.dragon(self, cv, n)
+
+
+def icon_face_picture(style, face, w, h):
+    """The style's drawing of a face without its index mark, w x h."""
+    box_h = ICON_PICTURE_BOX[3] - ICON_PICTURE_BOX[1]
+    scale = max(2, -(-2 * h // box_h))
+    cv = Canvas(scale, style.colours["surface"])
+    style.draw(cv, face)
+    art = cv.img.crop(tuple(v * scale for v in ICON_PICTURE_BOX))
+    return art.resize((w, h), Image.BOX)
+
+
+class IconTile:
+    """One tile of the icon in supersampled pixels: its face at (x, y),
+    w x h, and its body reaching `depth` down and to the left."""
+
+    def __init__(self, x, y, w, depth):
+        self.x, self.y, self.w, self.h = x, y, w, w * FACE_H / FACE_W
+        self.depth = depth
+        self.radius = w * 0.12
+        self.outline = max(ICON_SUPERSAMPLE, w * 0.035)
+
+    def sweep(self, draw, d0, d1, grow, fill):
+        """The face's rounded rectangle, grown by `grow`, swept from d0 to
+        d1 down and to the left: a slice of the block."""
+        steps = int(self.depth) + 1
+        for k in range(steps + 1):
+            off = d0 + (d1 - d0) * k / steps
+            draw.rounded_rectangle(
+                (self.x - off - grow, self.y + off - grow,
+                 self.x - off + self.w + grow, self.y + off + self.h + grow),
+                radius=self.radius + grow, fill=fill)
+
+    def silhouette(self, size, dx=0.0, dy=0.0):
+        """A mask of the whole block moved by (dx, dy)."""
+        mask = Image.new("L", (size, size), 0)
+        moved = IconTile(self.x + dx, self.y + dy, self.w, self.depth)
+        moved.sweep(ImageDraw.Draw(mask), 0, self.depth, self.outline, 255)
+        return mask
+
+    def paint(self, img, style, face):
+        draw = ImageDraw.Draw(img)
+        c = style.colours
+        self.sweep(draw, 0, self.depth, self.outline, ICON_OUTLINE)
+        self.sweep(draw, self.depth * 0.45, self.depth, 0, ICON_JADE)
+        self.sweep(draw, 0, self.depth * 0.45, 0, c["bevel"])
+        draw.rounded_rectangle((self.x, self.y, self.x + self.w,
+                                self.y + self.h), radius=self.radius,
+                               fill=c["surface"])
+        box_w = ICON_PICTURE_BOX[2] - ICON_PICTURE_BOX[0]
+        box_h = ICON_PICTURE_BOX[3] - ICON_PICTURE_BOX[1]
+        w = int(self.w * 0.84)
+        h = int(w * box_h / box_w)
+        img.paste(icon_face_picture(style, face, w, h),
+                  (int(self.x + (self.w - w) / 2),
+                   int(self.y + (self.h - h) / 2)))
+
+
+def cast_shadow(img, tile):
+    """Darken what lies under the tile's shadow to three quarters, as the
+    game shades a shadow."""
+    size = img.size[0]
+    shadow = tile.silhouette(size, ICON_SHADOW[0] * size,
+                             ICON_SHADOW[1] * size)
+    shadow = ImageChops.multiply(shadow, img.getchannel("A"))
+    dim = img.point(lambda v: v * 3 // 4)
+    dim.putalpha(img.getchannel("A"))
+    return Image.composite(dim, img, shadow)
+
+
+def build_icon(size):
+    """The icon, size x size, RGBA with a transparent ground."""
+    big = size * ICON_SUPERSAMPLE
+    style = IconStyle(size)
+    # transparent pixels carry the outline's colour, so reducing does not
+    # darken the edges with a colour that is not there
+    img = Image.new("RGBA", (big, big), ICON_OUTLINE + (0,))
+    tiles = [(IconTile(x * big, y * big, ICON_TILE_W * big,
+                       ICON_DEPTH * big), face)
+             for x, y, face in ICON_TILES]
+    for tile, face in tiles[:-1]:
+        tile.paint(img, style, face)
+    top, face = tiles[-1]
+    img = cast_shadow(img, top)
+    top.paint(img, style, face)
+    return img.reduce(ICON_SUPERSAMPLE)
+
+
+def encode_png(img):
+    """The image as PNG bytes: only the image itself, no text, time or
+    resolution chunks, so the file depends on nothing but the pixels."""
+    bare = Image.frombytes(img.mode, img.size, img.tobytes())
+    out = io.BytesIO()
+    bare.save(out, "PNG", compress_level=9)
+    return out.getvalue()
+
+
+def build_icons():
+    """The icon in every size, by file name (below the icons directory)."""
+    return {"mahjong-%d.png" % size: build_icon(size) for size in ICON_SIZES}
+
+
+# ---------------------------------------------------------------------------
 
 def build_pictures():
     """All pictures the game reads, by file name.
@@ -1249,7 +1382,7 @@ def default_out_dir():
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--out", default=default_out_dir(),
-                        help="directory to write the PCX files to "
+                        help="directory to write the pictures to "
                              "(default: the repository's data/)")
     args = parser.parse_args(argv)
     for font in (CJK_FONT, LATIN_BOLD_FONT):
@@ -1264,6 +1397,13 @@ def main(argv=None):
         print("wrote %s (%d x %d, %s)" % (
             path, pic.width, pic.height,
             "8-bit" if pic.bits == 8 else "%d plane(s)" % pic.planes))
+    icon_dir = os.path.join(args.out, "icons")
+    os.makedirs(icon_dir, exist_ok=True)
+    for name, img in sorted(build_icons().items()):
+        path = os.path.join(icon_dir, name)
+        with open(path, "wb") as f:
+            f.write(encode_png(img))
+        print("wrote %s (%d x %d, RGBA)" % (path, img.width, img.height))
     return 0
 
 

@@ -41,6 +41,8 @@ for _font in (make_art.CJK_FONT, make_art.LATIN_BOLD_FONT):
 
 FILES = ("tiles0.pcx", "tiles1.pcx", "tiles2.pcx",
          "bg0.pcx", "bg1.pcx", "bg2.pcx")
+ICON_SIZES = (32, 48, 64, 128, 256)
+ICONS = tuple("mahjong-%d.png" % size for size in ICON_SIZES)
 CELL_W, CELL_H, FACE_W, FACE_H = 42, 48, 40, 46
 
 
@@ -289,12 +291,15 @@ def test_generator_is_reproducible_and_committed():
                  for out in outs]
         for proc in procs:
             assert proc.wait() == 0, "the generator failed"
-        for name in FILES:
+        names = FILES + tuple(os.path.join("icons", n) for n in ICONS)
+        for name in names:
             first, second = read(name, outs[0]), read(name, outs[1])
             assert first == second, "%s differs between two runs" % name
             assert first == read(name), \
                 "data/%s is not what tools/make_art.py makes now" % name
-        assert sorted(os.listdir(outs[0])) == sorted(FILES)
+        assert sorted(os.listdir(outs[0])) == sorted(FILES + ("icons",))
+        assert sorted(os.listdir(os.path.join(outs[0], "icons"))) == \
+            sorted(ICONS)
 
 
 def test_kinds_and_sizes():
@@ -494,6 +499,56 @@ def test_bg2_is_two_colours():
     used = set(pic["pixels"])
     assert used == {0, 1}, used
     assert pic["palette"][0] != pic["palette"][1]
+
+
+# ---------------------------------------------------------------------------
+# The application icon
+
+
+def png_chunks(data):
+    """The chunk types of a PNG file, in order, and its IHDR fields."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG file"
+    pos, types, header = 8, [], None
+    while pos < len(data):
+        length = int.from_bytes(data[pos:pos + 4], "big")
+        kind = data[pos + 4:pos + 8].decode("ascii")
+        if kind == "IHDR":
+            body = data[pos + 8:pos + 8 + length]
+            header = (int.from_bytes(body[0:4], "big"),
+                      int.from_bytes(body[4:8], "big"), body[8], body[9])
+        types.append(kind)
+        pos += 12 + length
+    return types, header
+
+
+def premultiplied(img):
+    return [(r * a / 255.0, g * a / 255.0, b * a / 255.0, a)
+            for r, g, b, a in img.getdata()]
+
+
+def test_icons_are_bare_pngs_of_one_picture():
+    """Each size is an 8-bit RGBA PNG with nothing but its pixels in it (no
+    time or text that would change between runs), a shape on a transparent
+    ground, and the same picture as the largest size reduced to it."""
+    from PIL import Image
+    largest = Image.open(os.path.join(DATA, "icons", ICONS[-1]))
+    for size, name in zip(ICON_SIZES, ICONS):
+        data = read(os.path.join("icons", name))
+        types, header = png_chunks(data)
+        assert header == (size, size, 8, 6), (name, header)
+        assert set(types) == {"IHDR", "IDAT", "IEND"}, (name, types)
+        assert types[0] == "IHDR" and types[-1] == "IEND", name
+        img = Image.open(os.path.join(DATA, "icons", name))
+        alpha = list(img.getchannel("A").getdata())
+        opaque = sum(1 for a in alpha if a == 255) / len(alpha)
+        clear = sum(1 for a in alpha if a == 0) / len(alpha)
+        assert 0.5 < opaque < 0.9 and clear > 0.08, (name, opaque, clear)
+        want = premultiplied(largest.resize((size, size), Image.BOX))
+        got = premultiplied(img)
+        diff = sum(abs(p - q) for a, b in zip(want, got)
+                   for p, q in zip(a, b)) / (4 * len(got))
+        assert diff < 20, "%s differs from the largest size by %.1f" % (
+            name, diff)
 
 
 # ---------------------------------------------------------------------------
