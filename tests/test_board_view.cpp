@@ -59,18 +59,10 @@ template <class Visit> void for_pixels(int x, int y, const Piece& piece, Visit v
 
 const Piece SCREEN = {0, 0, W, H, 0, 0, 0};
 
-int tile_x(const Tile& t) {
-    return 21 * t.column + 4 * t.layer + 2;
-}
-int tile_y(const Tile& t) {
-    return 24 * t.row - 4 * t.layer + 10;
-}
-uint16_t rgb(uint32_t c) {
-    return test_pixel(c >> 16, (c >> 8) & 255, c & 255);
-}
-uint16_t screen_at(int p) {
-    return *screen_pixel(p % W, p / W);
-}
+const auto tile_x = [](const Tile& t) { return 21 * t.column + 4 * t.layer + 2; };
+const auto tile_y = [](const Tile& t) { return 24 * t.row - 4 * t.layer + 10; };
+const auto rgb = [](uint32_t c) { return test_pixel(c >> 16, (c >> 8) & 255, c & 255); };
+const auto screen_at = [](int p) { return *screen_pixel(p % W, p / W); };
 
 // The expected frame: per pixel its colour, the layer of the last tile painted
 // on it (-1: none) and how many shadow copies fall on it after that.
@@ -203,7 +195,8 @@ TEST_F(BoardView, FramesOfAClearingGameMatchTheModel) {
 
 TEST_F(BoardView, HandBuiltBoardsMatchTheModel) {
     struct Spot {
-        int column, row, layer;
+        uint8_t column, row;
+        int layer;
     };
     const std::vector<Spot> boards[] = {
         {{10, 6, 0}, {0, 7, 0}},              // lone tiles, one clipped at the left edge
@@ -212,15 +205,11 @@ TEST_F(BoardView, HandBuiltBoardsMatchTheModel) {
     };
     int overlaps = 0, triple = 0, wrong = 0, text_covered = 0, text_shaded = 0;
     for (const std::vector<Spot>& spots : boards) {
-        for (size_t i = 0; i < TILE_COUNT; ++i) { // the first records moved to the spots
-            Spot s = i < spots.size() ? spots[i] : Spot{0, 0, 0};
-            tiles[i] = {uint8_t(s.column),
-                        uint8_t(s.row),
-                        0,
-                        0,
-                        s.layer,
-                        tiles[i].face,
-                        i < spots.size() ? 0 : TILE_REMOVED};
+        for (Tile& t : tiles) {
+            t.flags = TILE_REMOVED;
+        }
+        for (size_t i = 0; i < spots.size(); ++i) { // the first records moved to the spots
+            tiles[i] = {spots[i].column, spots[i].row, 0, 0, spots[i].layer, tiles[i].face, 0};
         }
         Frame expected = model_frame(true);
         draw_board();

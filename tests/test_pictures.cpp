@@ -33,51 +33,35 @@ uint16_t pixel_of(int i) {
 // picture, or (tile sets only) a picture one pixel too narrow or too low.
 enum Content { MISSING, GOOD, BAD, NARROW, LOW };
 
-// Background n is all colour n + 1. Tile set n has the least size that holds
-// the faces (less a column or row when too small), colour 1 being face 0's
-// colour lifted by 8 n.
+// Picture n is all colour n + 1: a background 8 x 8, a tile set of the least
+// size that holds the faces, less a column or a row when too small.
 std::vector<uint8_t> picture(bool tiles, int n, Content content) {
     if (content == BAD) {
         return {'n', 'o', 't', ' ', 'P', 'C', 'X'};
     }
-    if (!tiles) {
-        return pcx_8bit(8, 8, std::vector<uint8_t>(64, static_cast<uint8_t>(n + 1)), palette());
-    }
-    Rgb c = face_colour(0);
-    auto lift = [n](uint8_t v) { return static_cast<uint8_t>(v + 8 * n); };
-    int width = 376 - (content == NARROW ? 1 : 0), height = 238 - (content == LOW ? 1 : 0);
-    return pcx_8bit(width, height, std::vector<uint8_t>(width * height, 1),
-                    {{0, 0, 0}, {lift(c.red), lift(c.green), lift(c.blue)}});
+    int width = tiles ? 376 - (content == NARROW) : 8, height = tiles ? 238 - (content == LOW) : 8;
+    return pcx_8bit(width, height, std::vector<uint8_t>(width * height, n + 1), palette());
 }
 
-// The tile set in use: its number, -1 when there is none.
+// The tile set in use: its number, -1 when the record holds no picture at all.
 int tileset_number() {
-    Rgb c = face_colour(0);
-    for (int n = 0; n < 5 && tileset_image.pixels != nullptr; ++n) {
-        if (tileset_image.palette[1] ==
-            test_pixel(c.red + 8 * n, c.green + 8 * n, c.blue + 8 * n)) {
-            return n;
-        }
+    const IndexedImage& t = tileset_image;
+    if (t.pixels != nullptr) {
+        return t.pixels[0] - 1;
     }
-    bool empty = tileset_image.pixels == nullptr && tileset_image.width == 0 &&
-                 tileset_image.height == 0 && tileset_image.palette[1] == 0;
-    return empty ? -1 : -2;
+    return t.width == 0 && t.height == 0 && t.palette[1] == 0 ? -1 : -2;
 }
 
 // The background on the screen and in save buffer 0: its number, or -1 while
 // both still hold what they held before the first picture.
 int background_number() {
-    uint16_t corners[] = {*screen_pixel(0, 0), *screen_pixel(W - 1, H - 1), screen_save[0][0],
-                          screen_save[0][W * H - 1]};
-    for (int n = -1; n < 5; ++n) {
-        uint16_t shown = n >= 0 ? pixel_of(n + 1) : test_pixel(200, 100, 50);
-        uint16_t saved = n >= 0 ? shown : test_pixel(1, 2, 3);
-        if (corners[0] == shown && corners[1] == shown && corners[2] == saved &&
-            corners[3] == saved) {
+    uint16_t shown = *screen_pixel(W - 1, H - 1), saved = screen_save[0][W * H - 1];
+    for (int n = 0; n < 5; ++n) {
+        if (*screen_pixel(0, 0) == pixel_of(n + 1) && shown == pixel_of(n + 1) && saved == shown) {
             return n;
         }
     }
-    return -2;
+    return shown == test_pixel(200, 100, 50) && saved == test_pixel(1, 2, 3) ? -1 : -2;
 }
 
 class Pictures : public testing::Test {
