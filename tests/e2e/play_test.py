@@ -85,18 +85,32 @@ def face_centre(tile):
     return x - 2 + 20, y + 2 + 23
 
 
+class GameEnded(RuntimeError):
+    pass
+
+
 class Session:
     def __init__(self):
         self.xvfb = None
         self.game = None
 
     def start(self, game, workdir):
-        self.display = self.start_xvfb()
-        self.env = dict(os.environ, DISPLAY=self.display, SDL_VIDEODRIVER="x11")
-        for name in ("SDL12COMPAT_WINDOW_SCALING", "SDL12COMPAT_SCALE_METHOD"):
-            self.env.pop(name, None)
-        self.game = subprocess.Popen([game], cwd=workdir, env=self.env)
-        self.window = self.find_window()
+        # Now and then, on a busy machine, the game cannot reach a server that
+        # has just started ("x11 not available"); a second server is tried then.
+        for attempt in (1, 2):
+            self.display = self.start_xvfb()
+            self.env = dict(os.environ, DISPLAY=self.display, SDL_VIDEODRIVER="x11")
+            for name in ("SDL12COMPAT_WINDOW_SCALING", "SDL12COMPAT_SCALE_METHOD"):
+                self.env.pop(name, None)
+            self.game = subprocess.Popen([game], cwd=workdir, env=self.env)
+            try:
+                self.window = self.find_window()
+                return
+            except GameEnded:
+                if attempt == 2:
+                    raise
+                print("the game could not open its window; trying a new X server")
+                self.close()
 
     def start_xvfb(self):
         read_fd, write_fd = os.pipe()
@@ -131,7 +145,7 @@ class Session:
         deadline = time.time() + 30
         while time.time() < deadline:
             if self.game.poll() is not None:
-                raise RuntimeError(f"the game ended at start with status {self.game.returncode}")
+                raise GameEnded(f"the game ended at start with status {self.game.returncode}")
             found = subprocess.run(["xdotool", "search", "--name", "Mahjong"], env=self.env,
                                    capture_output=True, text=True).stdout.split()
             for window in found:
@@ -156,7 +170,7 @@ class Session:
     def settled_screenshot(self, previous=None):
         """A screenshot taken once the picture has stopped changing (and, given
         previous, has changed from it)."""
-        deadline = time.time() + 10
+        deadline = time.time() + 30
         last = self.screenshot()
         while time.time() < deadline:
             time.sleep(0.15)
