@@ -7,14 +7,14 @@
 #include "render/draw.hpp"
 #include "render/font.hpp"
 
+#include "baseline.hpp"
+
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
-
-constexpr int SCREEN_BYTES = 640 * 400 * 2;
 
 // A 378 x 240 tile set in memory: every cell a pattern of its own colours.
 void make_tileset() {
@@ -47,22 +47,10 @@ void bench_board(benchmark::State& state) {
     }
 }
 
-void bench_plain_memcpy(benchmark::State& state) {
-    std::vector<uint8_t> from(SCREEN_BYTES, 1), to(SCREEN_BYTES);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), SCREEN_BYTES);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * SCREEN_BYTES);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    display_open(640, 400);
-    std::atexit(display_close);
+    open_bench_display();
     font_build();
     mask_alloc();
     make_tileset();

@@ -3,6 +3,8 @@
 #include "platform/display.hpp"
 #include "render/draw.hpp"
 
+#include "baseline.hpp"
+
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <cstring>
@@ -10,8 +12,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int SCREEN_BYTES = 640 * 400 * 2;
 
 void bench_blit_face(benchmark::State& state) {
     std::vector<uint8_t> pixels(376 * 238);
@@ -70,22 +70,10 @@ void bench_restore_screen(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * SCREEN_BYTES);
 }
 
-void bench_plain_memcpy(benchmark::State& state) {
-    std::vector<uint8_t> from(SCREEN_BYTES, 1), to(SCREEN_BYTES);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), SCREEN_BYTES);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * SCREEN_BYTES);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    display_open(640, 400);
-    std::atexit(display_close);
+    open_bench_display();
     mask_alloc();
     benchmark::RegisterBenchmark("blit_image 40x46 face", bench_blit_face);
     benchmark::RegisterBenchmark("mask_rect one tile shadow (24 rects)", bench_mask_shadow);
