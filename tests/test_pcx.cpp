@@ -203,12 +203,9 @@ TEST_F(Pcx, LargeAndOddPicturesLoad) {
     // Columns past a line's data are 0; the next line is intact.
     ASSERT_EQ(load(pcx_header(8, 1, 6, 2, 4) + Bytes{1, 2, 3, 4, 5, 6, 7, 8}), PCX_OK);
     EXPECT_EQ(pixels(), (Bytes{1, 2, 3, 4, 0, 0, 5, 6, 7, 8, 0, 0}));
-    ASSERT_EQ(load(pcx_header(1, 1, 20, 2, 2) + pcx_encode_line({0xFF, 0xFF}) + Bytes{0x80, 1}),
-              PCX_OK);
-    Bytes expected(40, 0);
-    std::fill_n(expected.begin(), 16, 1);
-    expected[20] = expected[35] = 1;
-    EXPECT_EQ(pixels(), expected);
+    // Likewise in two planes, the first of which must not reach into the second.
+    ASSERT_EQ(load(pcx_header(1, 2, 20, 1, 2) + pcx_encode_line({0xFF, 0xFF, 0xF0, 0x0F})), PCX_OK);
+    EXPECT_EQ(pixels(), Bytes({3, 3, 3, 3, 1, 1, 1, 1, 1, 1, 1, 1, 3, 3, 3, 3}) + Bytes(4, 0));
 }
 
 } // namespace
