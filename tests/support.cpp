@@ -1,25 +1,24 @@
 // Helpers shared by the tests: a display under SDL's dummy driver, a scratch
-// directory, and writers of PCX files built byte by byte.
+// directory, PCX files built byte by byte, and child processes.
 #include "support.hpp"
 
 #include "platform/display.hpp"
 
 #include <SDL.h>
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
 void open_test_display() {
-    if (display.screen != nullptr) {
-        return;
+    if (display.screen == nullptr) {
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+        display_open(640, 400);
+        std::atexit(display_close);
     }
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-    display_open(640, 400);
-    std::atexit(display_close);
 }
 
 uint16_t test_pixel(int red, int green, int blue) {
@@ -42,42 +41,27 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-namespace {
-
-void put16(std::vector<uint8_t>& out, size_t at, int value) {
-    out[at] = static_cast<uint8_t>(value & 255);
-    out[at + 1] = static_cast<uint8_t>((value >> 8) & 255);
-}
-
-} // namespace
-
 std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
                                 const std::vector<Rgb>& palette16) {
-    std::vector<uint8_t> h(128, 0);
-    h[0] = 10;
-    h[1] = 5;
-    h[2] = 1;
-    h[3] = static_cast<uint8_t>(bits);
-    put16(h, 8, width - 1);
-    put16(h, 10, height - 1);
-    put16(h, 12, 72);
-    put16(h, 14, 72);
-    for (size_t i = 0; i < palette16.size() && i < 16; ++i) {
-        h[16 + 3 * i] = palette16[i].red;
-        h[17 + 3 * i] = palette16[i].green;
-        h[18 + 3 * i] = palette16[i].blue;
+    std::vector<uint8_t> h{10, 5, 1, static_cast<uint8_t>(bits)};
+    h.resize(128);
+    // Two-byte fields, low byte first: xmax, ymax, resolutions, bytes per line, palette type.
+    const std::pair<int, int> fields[] = {{8, width - 1}, {10, height - 1},     {12, 72},
+                                          {14, 72},       {66, bytes_per_line}, {68, 1}};
+    for (auto [at, value] : fields) {
+        h[at] = static_cast<uint8_t>(value & 255);
+        h[at + 1] = static_cast<uint8_t>((value >> 8) & 255);
     }
     h[65] = static_cast<uint8_t>(planes);
-    put16(h, 66, bytes_per_line);
-    put16(h, 68, 1);
+    static_assert(sizeof(Rgb) == 3);
+    auto* components = reinterpret_cast<const uint8_t*>(palette16.data()); // may be null
+    std::copy_n(components, 3 * std::min<size_t>(palette16.size(), 16), &h[16]);
     return h;
 }
 
 std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line) {
     std::vector<uint8_t> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        size_t run = 1;
+    for (size_t i = 0, run = 1; i < line.size(); i += run, run = 1) {
         while (i + run < line.size() && line[i + run] == line[i] && run < 63) {
             ++run;
         }
@@ -85,84 +69,66 @@ std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line) {
             out.push_back(static_cast<uint8_t>(0xC0 | run));
         }
         out.push_back(line[i]);
-        i += run;
     }
     return out;
 }
 
-std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
-                              const std::vector<Rgb>& palette, int bytes_per_line) {
-    if (bytes_per_line == 0) {
-        bytes_per_line = width + (width & 1);
-    }
-    std::vector<uint8_t> out = pcx_header(8, 1, width, height, bytes_per_line);
+namespace {
+
+// Encodes the rows of a picture, each given by line(y), after header.
+template <class Line>
+std::vector<uint8_t> encode_rows(std::vector<uint8_t> out, int height, Line line) {
     for (int y = 0; y < height; ++y) {
-        std::vector<uint8_t> line(bytes_per_line, 0);
-        for (int x = 0; x < width && x < bytes_per_line; ++x) {
-            line[x] = indices[y * width + x];
-        }
-        std::vector<uint8_t> encoded = pcx_encode_line(line);
+        std::vector<uint8_t> encoded = pcx_encode_line(line(y));
         out.insert(out.end(), encoded.begin(), encoded.end());
     }
+    return out;
+}
+
+} // namespace
+
+std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
+                              const std::vector<Rgb>& palette, int bytes_per_line) {
+    int line_bytes = bytes_per_line != 0 ? bytes_per_line : width + (width & 1);
+    std::vector<uint8_t> out =
+        encode_rows(pcx_header(8, 1, width, height, line_bytes), height, [&](int y) {
+            std::vector<uint8_t> line(line_bytes, 0);
+            std::copy_n(indices.begin() + y * width, std::min(width, line_bytes), line.begin());
+            return line;
+        });
+    std::vector<Rgb> colours = palette;
+    colours.resize(256, Rgb{0, 0, 0});
     out.push_back(12);
-    for (int i = 0; i < 256; ++i) {
-        Rgb c = i < static_cast<int>(palette.size()) ? palette[i] : Rgb{0, 0, 0};
-        out.push_back(c.red);
-        out.push_back(c.green);
-        out.push_back(c.blue);
-    }
+    auto* components = reinterpret_cast<const uint8_t*>(colours.data());
+    out.insert(out.end(), components, components + 768);
     return out;
 }
 
 std::vector<uint8_t> pcx_planar(int width, int height, int planes,
                                 const std::vector<uint8_t>& indices,
                                 const std::vector<Rgb>& palette16) {
-    int bytes_per_line = (width + 7) / 8;
-    bytes_per_line += bytes_per_line & 1;
-    std::vector<uint8_t> out = pcx_header(1, planes, width, height, bytes_per_line, palette16);
-    for (int y = 0; y < height; ++y) {
-        std::vector<uint8_t> line(static_cast<size_t>(bytes_per_line) * planes, 0);
+    int line_bytes = (width + 15) / 16 * 2;
+    std::vector<uint8_t> header = pcx_header(1, planes, width, height, line_bytes, palette16);
+    return encode_rows(header, height, [&](int y) {
+        std::vector<uint8_t> line(static_cast<size_t>(line_bytes) * planes, 0);
         for (int p = 0; p < planes; ++p) {
             for (int x = 0; x < width; ++x) {
-                if ((indices[y * width + x] >> p) & 1) {
-                    line[p * bytes_per_line + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-                }
+                int bit = (indices[y * width + x] >> p) & 1;
+                line[p * line_bytes + x / 8] |= static_cast<uint8_t>(bit << (7 - x % 8));
             }
         }
-        std::vector<uint8_t> encoded = pcx_encode_line(line);
-        out.insert(out.end(), encoded.begin(), encoded.end());
-    }
-    return out;
+        return line;
+    });
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    if (!file) {
         throw std::runtime_error("cannot write " + path);
     }
-    if (!bytes.empty()) { // an empty vector's data() may be null, which fwrite must not get
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-    }
-    std::fclose(f);
 }
-
-namespace {
-
-std::string read_all(int fd) {
-    std::string text;
-    char chunk[4096];
-    for (;;) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n <= 0) {
-            break;
-        }
-        text.append(chunk, static_cast<size_t>(n));
-    }
-    close(fd);
-    return text;
-}
-
-} // namespace
 
 int fork_with_pipes(int* out_fd, int* err_fd) {
     int out_pipe[2], err_pipe[2];
@@ -179,9 +145,6 @@ int fork_with_pipes(int* out_fd, int* err_fd) {
         dup2(err_pipe[1], 2);
         close(out_pipe[0]);
         close(err_pipe[0]);
-        close(out_pipe[1]);
-        close(err_pipe[1]);
-        return 0;
     }
     close(out_pipe[1]);
     close(err_pipe[1]);
@@ -191,36 +154,21 @@ int fork_with_pipes(int* out_fd, int* err_fd) {
 }
 
 ChildResult collect_child(int pid, int out_fd, int err_fd) {
+    ChildResult result{-1, "", ""};
     // Output is small, so reading one pipe to its end before the other cannot stall.
-    ChildResult result{-1, read_all(out_fd), read_all(err_fd)};
+    for (auto [fd, text] : {std::pair{out_fd, &result.out}, std::pair{err_fd, &result.err}}) {
+        char chunk[4096];
+        for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+            text->append(chunk, static_cast<size_t>(n));
+        }
+        close(fd);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) {
-        result.exit_status = WEXITSTATUS(status);
-    }
-    if (WIFSIGNALED(status)) {
-        result.end_signal = WTERMSIG(status);
-    }
+    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }
-
-namespace {
-
-void stop_child(int pid, int after_ms) {
-    usleep(static_cast<useconds_t>(after_ms) * 1000);
-    kill(pid, SIGTERM);
-    for (int wait = 0; wait < 50; ++wait) {
-        siginfo_t info{};
-        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-            info.si_pid == pid) {
-            return;
-        }
-        usleep(100000);
-    }
-    kill(pid, SIGKILL);
-}
-
-} // namespace
 
 ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
                         const std::vector<std::string>& environment, int stop_after_ms) {
@@ -242,7 +190,17 @@ ChildResult run_program(const std::string& dir, const std::vector<std::string>& 
         std::_Exit(127);
     }
     if (stop_after_ms >= 0) {
-        stop_child(pid, stop_after_ms);
+        usleep(static_cast<useconds_t>(stop_after_ms) * 1000);
+        kill(pid, SIGTERM);
+        // Up to 5 seconds to end (left unreaped for collect_child), then SIGKILL.
+        siginfo_t info{};
+        for (int wait = 0; wait < 50 && info.si_pid != pid; ++wait) {
+            waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+            usleep(info.si_pid == pid ? 0 : 100000);
+        }
+        if (info.si_pid != pid) {
+            kill(pid, SIGKILL);
+        }
     }
     return collect_child(pid, out_fd, err_fd);
 }
@@ -255,16 +213,12 @@ Rgb face_colour(int face) {
 std::vector<uint8_t> face_tileset_pcx(int lift) {
     constexpr int width = 378, height = 240;
     std::vector<uint8_t> indices(width * height, 0);
-    for (int face = 0; face < 45; ++face) {
-        int left = (face % 9) * 42, top = (face / 9) * 48;
-        for (int y = top; y < top + 46; ++y) {
-            for (int x = left; x < left + 40; ++x) {
-                indices[y * width + x] = static_cast<uint8_t>(face + 1);
-            }
-        }
-    }
     std::vector<Rgb> palette(256, Rgb{0, 0, 0});
     for (int face = 0; face < 45; ++face) {
+        for (int y = 0; y < 46; ++y) {
+            std::fill_n(indices.begin() + (face / 9 * 48 + y) * width + face % 9 * 42, 40,
+                        face + 1);
+        }
         Rgb c = face_colour(face);
         palette[face + 1] = {static_cast<uint8_t>(c.red + lift),
                              static_cast<uint8_t>(c.green + lift),

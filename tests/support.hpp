@@ -1,5 +1,5 @@
 // Helpers shared by the tests: a display under SDL's dummy driver, a scratch
-// directory, and writers of PCX files built byte by byte.
+// directory, PCX files built byte by byte, and child processes.
 #pragma once
 
 #include <cstdint>
@@ -8,15 +8,14 @@
 #include <string>
 #include <vector>
 
-// Opens the 640 x 400 display once per test program (SDL_VIDEODRIVER=dummy
-// is set by CTest; set here too when unset).
+// Opens the 640 x 400 display once per test program, under the dummy driver.
 void open_test_display();
 
 // The screen's pixel value for a colour, as SDL maps it.
 uint16_t test_pixel(int red, int green, int blue);
 
-// A fresh directory under /tmp that becomes the working directory for the
-// object's lifetime; removed afterwards with everything in it.
+// A fresh directory under /tmp that is the working directory for the object's
+// lifetime; removed with everything in it afterwards.
 class ScratchDir {
   public:
     ScratchDir();
@@ -34,20 +33,20 @@ struct Rgb {
     uint8_t red, green, blue;
 };
 
-// A 128-byte version 5 header. bits 8 or 1; bytes_per_line per plane.
-// palette16 (up to 16 entries) goes into the header palette.
+// A 128-byte version 5 header; bytes_per_line is per plane, palette16 (at
+// most 16 entries) goes into the header palette.
 std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
                                 const std::vector<Rgb>& palette16 = {});
 
-// Run-length encodes one scan line (runs never cross its end).
+// Run-length encodes one scan line; runs never cross its end.
 std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line);
 
-// A complete 8-bit picture: header, encoded rows (width bytes each, padded to
-// bytes_per_line with 0), marker 12 and the 256-colour palette.
+// An 8-bit picture: header, rows padded with 0 to bytes_per_line (default:
+// width rounded up to even), the marker 12 and 256 colours (missing ones black).
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
                               const std::vector<Rgb>& palette, int bytes_per_line = 0);
 
-// A complete 1-bit planar picture with planes planes (colour index bit p in plane p).
+// A 1-bit picture in planes planes: bit p of a colour index goes to plane p.
 std::vector<uint8_t> pcx_planar(int width, int height, int planes,
                                 const std::vector<uint8_t>& indices,
                                 const std::vector<Rgb>& palette16);
@@ -62,22 +61,19 @@ struct ChildResult {
     int end_signal = 0; // the signal that ended it, if one did
 };
 
-// Runs body in a forked child with its standard output and error captured;
-// the child exits 0 when body returns.
-template <typename Body> ChildResult run_in_child(Body body);
-
-// Runs a program with arguments in a child, in directory dir, with extra
-// environment entries ("NAME=value"), and collects what it printed.
-// With stop_after_ms, the program is sent SIGTERM after that time, and
-// SIGKILL if it is still running 5 seconds later.
+// Runs a program in directory dir with extra environment entries
+// ("NAME=value"). With stop_after_ms, it gets SIGTERM after that time and
+// SIGKILL 5 seconds later if still running.
 ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
                         const std::vector<std::string>& environment, int stop_after_ms = -1);
 
-// The two halves of run_in_child: fork with the child's output going to
-// pipes (0 in the child), then read the pipes and wait for the child.
+// Fork with the child's standard output and error going to pipes (returns 0
+// in the child), then read them and wait: the halves of run_in_child.
 int fork_with_pipes(int* out_fd, int* err_fd);
 ChildResult collect_child(int pid, int out_fd, int err_fd);
 
+// Runs body in a forked child with its output captured; the child exits 0
+// when body returns.
 template <typename Body> ChildResult run_in_child(Body body) {
     int out_fd = -1, err_fd = -1;
     int pid = fork_with_pipes(&out_fd, &err_fd);
@@ -89,11 +85,10 @@ template <typename Body> ChildResult run_in_child(Body body) {
     return collect_child(pid, out_fd, err_fd);
 }
 
-// A distinct, well separated colour for each face 0..43 (components 40, 100,
-// 160 or 220), so every pixel of a face says which face it came from.
+// A distinct colour for each face 0..44 (components 40, 100, 160 or 220).
 Rgb face_colour(int face);
 
-// A 378 x 240 8-bit tile set: the 40 x 46 face of cell f is colour index f + 1
-// (face_colour(f), each component raised by lift); the unseen 2-pixel strips of
-// each cell are index 0, black.
+// A 378 x 240 8-bit tile set: the 40 x 46 face of cell f is index f + 1, of
+// colour face_colour(f) with each component raised by lift; the 2-pixel
+// strips between faces are index 0, black.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
