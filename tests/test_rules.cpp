@@ -75,6 +75,8 @@ TEST(FreeTiles, OnlyTheOwnLayerBesideAndTheNextLayerUpBlock) {
         {{{1, 0, 0}, {1, 2, 1}, {1, 4, 2}}, {0, 2}, 1, BLOCKED | NORTH | EAST_UPPER | SOUTH},
         // A neighbour a whole tile lower does not touch.
         {{{1, 0, 0}, {1, 2, 1}, {1, 4, 3}}, {0, 1, 2}, 1, NORTH | EAST | SOUTH},
+        // A neighbour below, half a tile to the right, closes the south side too.
+        {{{1, 0, 0}, {1, 1, 2}}, {0, 1}, 0, NORTH | WEST | EAST},
         // Lower-layer tiles beside never block.
         {{{1, 0, 0}, {2, 2, 0}, {1, 4, 0}}, {0, 2, 3}, 2, ALL_OPEN},
         // Half a tile of the next layer up covers.
