@@ -11,6 +11,7 @@ deal, a new tile set and background, and a clean exit on Escape.
 """
 import io
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -95,8 +96,8 @@ class Session:
         self.game = None
 
     def start(self, game, workdir):
-        # Now and then, on a busy machine, the game cannot reach a server that
-        # has just started ("x11 not available"); a second server is tried then.
+        # Should the game still fail to reach the server ("x11 not available"),
+        # a second server is tried.
         for attempt in (1, 2):
             self.display = self.start_xvfb()
             self.env = dict(os.environ, DISPLAY=self.display, SDL_VIDEODRIVER="x11")
@@ -113,30 +114,25 @@ class Session:
                 self.close()
 
     def start_xvfb(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=[write_fd], stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        # Read up to the newline: the server writes it separately, and dies if
-        # the pipe is already closed by then.
-        text = b""
-        while not text.endswith(b"\n"):
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            text += chunk
-        os.close(read_fd)
-        number = text.decode().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        display = ":" + number
-        deadline = time.time() + 20
-        while subprocess.run(["xdpyinfo", "-display", display], capture_output=True).returncode != 0:
-            if time.time() > deadline:
-                raise RuntimeError("Xvfb does not accept connections")
-            time.sleep(0.1)
-        return display
+        """A fresh X server on a display number nobody else is likely to use,
+        with a screen width of its own, so that the test knows it talks to
+        this server and not to another one left on the machine."""
+        for attempt in range(10):
+            display = ":%d" % random.randint(100, 9999)
+            width = 1024 + random.randint(0, 255)
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", display, "-screen", "0", "%dx768x24" % width, "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.time() + 20
+            while self.xvfb.poll() is None and time.time() < deadline:
+                info = subprocess.run(["xdpyinfo", "-display", display], capture_output=True, text=True)
+                if info.returncode == 0:
+                    if "dimensions:    %dx768 pixels" % width in info.stdout:
+                        return display
+                    break  # another server answers on this number
+                time.sleep(0.1)
+            self.close()
+        raise RuntimeError("no X server of our own could be started")
 
     def run(self, *args, check=True):
         return subprocess.run(args, env=self.env, check=check, capture_output=True, text=True).stdout
