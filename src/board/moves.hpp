@@ -23,9 +23,10 @@ extern int32_t history[TILE_COUNT];
 extern int32_t history_len;
 extern int32_t redo_count;
 
-// Handles one mouse event; acts only on CLICK_MOUSE_DOWN. Selects, deselects or
-// takes a pair with the free tile under (x, y). Returns 1 when the board or
-// the status text may have changed, 0 when nothing did.
+// Handles one mouse event; acts only on CLICK_MOUSE_DOWN. Brings the screen
+// positions and free-tile marks up to date, then selects, deselects or takes a
+// pair with the free tile under (x, y). Returns 1 when the board or the status
+// text may have changed, 0 when nothing did.
 int click_tile(int code, int x, int y);
 
 // Puts the last taken pair back; false when there is none.
