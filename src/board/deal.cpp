@@ -123,6 +123,5 @@ void deal_board(const LayoutEntry* table) {
     // and positions, not those the random game left behind.
     update_free_tiles();
     place_tiles();
-    redo_count = 0;
-    history_len = 0;
+    reset_moves();
 }

@@ -7,8 +7,9 @@
 
 // Rebuilds tiles from table and gives them faces so that the deal can be
 // cleared: faces 0..33 four times each, 36..43 once each. Afterwards nothing
-// is removed or selected, tile_count is 144, the history is empty, and the
-// screen positions and blocked marks describe the full board. Uses rand().
+// is removed or selected, tile_count is 144, the history is empty, the status
+// line says "Click on a tile", and the screen positions and blocked marks
+// describe the full board. Uses rand().
 void deal_board(const LayoutEntry* table);
 
 // What the last deal's simulated game did, for tests and benchmarks:

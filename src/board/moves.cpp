@@ -83,6 +83,12 @@ int click_tile(int code, int x, int y) {
         return 1;
     }
     int s = other_selected(t);
+    if (s != NO_TILE && !is_free(tiles[s])) {
+        // An undo has covered the selected tile again: it can no longer be
+        // taken, so it is let go and the click starts a new selection.
+        tiles[s].flags &= ~TILE_SELECTED;
+        s = NO_TILE;
+    }
     if (s == NO_TILE) {
         status_text = STATUS_CLICK_ANOTHER;
         return 1;
@@ -105,12 +111,22 @@ bool undo_move() {
     return true;
 }
 
+void reset_moves() {
+    history_len = 0;
+    redo_count = 0;
+    status_text = STATUS_CLICK_TILE;
+}
+
 bool redo_move() {
     if (redo_count == 0) {
         return false;
     }
     for (int entry = history_len; entry < history_len + 2; ++entry) {
-        tiles[history[entry]].flags = (tiles[history[entry]].flags | TILE_REMOVED) & ~TILE_SELECTED;
+        Tile& tile = tiles[history[entry]];
+        if ((tile.flags & TILE_SELECTED) != 0) {
+            status_text = STATUS_CLICK_TILE; // the selection goes with the pair
+        }
+        tile.flags = (tile.flags | TILE_REMOVED) & ~TILE_SELECTED;
     }
     history_len += 2;
     --redo_count;
