@@ -74,17 +74,25 @@ TEST(KeyLookup, ModifierRulesAndKeysOutsideTheTable) {
 }
 
 TEST_F(InputTest, AHeldKeyRepeatsAfterTheDelayThenOncePerIntervalAndPerPoll) {
-    key_press(SDLK_LEFT, 0, 1000);
-    EXPECT_EQ(drain(), Codes{KEY_LEFT});
-    EXPECT_EQ(tick(1250), Codes{}); // the clock must pass the deadline
-    EXPECT_EQ(tick(1251), Codes{KEY_LEFT});
-    EXPECT_EQ(tick(1283), Codes{});
-    EXPECT_EQ(tick(1284), Codes{KEY_LEFT});
-    // Late polls: deadlines 1316 to 1448 have all passed at 1480, one repeat per poll.
-    for (int poll = 0; poll < 5; ++poll) {
-        EXPECT_EQ(tick(1480), Codes{KEY_LEFT}) << "poll " << poll;
+    // The same timeline wherever the wrapping millisecond clock stands: the
+    // deadlines cross 2^31 and 2^32 at the press, after the first repeat, or
+    // in the late polls.
+    for (uint32_t t : {0u, 0x80000000u - 100, 0x80000000u - 260, 0x80000000u - 400, 0u - 100,
+                       0u - 260, 0u - 400}) {
+        SetUp();
+        key_press(SDLK_LEFT, 0, t);
+        EXPECT_EQ(drain(), Codes{KEY_LEFT});
+        EXPECT_EQ(tick(t + 1), Codes{});
+        EXPECT_EQ(tick(t + 250), Codes{}) << t; // the clock must pass the deadline
+        EXPECT_EQ(tick(t + 251), Codes{KEY_LEFT}) << t;
+        EXPECT_EQ(tick(t + 283), Codes{}) << t;
+        EXPECT_EQ(tick(t + 284), Codes{KEY_LEFT}) << t;
+        // Late polls: deadlines t + 316 to t + 448 have all passed at t + 480, one repeat per poll.
+        for (int poll = 0; poll < 5; ++poll) {
+            EXPECT_EQ(tick(t + 480), Codes{KEY_LEFT}) << t << ", poll " << poll;
+        }
+        EXPECT_EQ(tick(t + 480), Codes{}) << t;
     }
-    EXPECT_EQ(tick(1480), Codes{});
 }
 
 TEST_F(InputTest, ANewPressRestartsTheRepeatAndAnyReleaseStopsIt) {

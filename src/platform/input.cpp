@@ -124,7 +124,7 @@ void key_press(int symbol, int modifiers, uint32_t now) {
         key_repeat.code = key.code;
     }
     key_repeat.armed = true;
-    key_repeat.deadline = static_cast<int32_t>(now + REPEAT_DELAY_MS);
+    key_repeat.deadline = now + REPEAT_DELAY_MS;
 }
 
 void key_release() {
@@ -141,7 +141,9 @@ void mouse_event(int code, int x, int y) {
 }
 
 void repeat_tick(uint32_t now) {
-    if (key_repeat.armed && static_cast<int32_t>(now) > key_repeat.deadline) {
+    // Both times wrap with the clock (every 49.7 days); their difference read
+    // as signed says which comes first as long as they are within 24.8 days.
+    if (key_repeat.armed && static_cast<int32_t>(now - key_repeat.deadline) > 0) {
         key_repeat.deadline += REPEAT_INTERVAL_MS;
         event_push(key_repeat.code);
     }

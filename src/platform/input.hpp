@@ -59,8 +59,8 @@ struct KeyLookup {
 // repeat_deadline, which then moves on by REPEAT_INTERVAL_MS.
 struct KeyRepeat {
     bool armed;
-    int32_t deadline; // milliseconds on the SDL_GetTicks clock
-    int32_t code;     // the code of the last key press that entered the queue
+    uint32_t deadline; // milliseconds on the SDL_GetTicks clock, wrapping with it
+    int32_t code;      // the code of the last key press that entered the queue
 };
 
 // Idle at start; armed by a key press, stopped by any key release.
