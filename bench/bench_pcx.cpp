@@ -23,9 +23,11 @@ struct BenchFile {
     int64_t size;
 };
 
-// The two pictures, written into a temporary directory by main before any benchmark.
+// The pictures, written into a temporary directory by main before any benchmark.
 BenchFile picture_8bit;
 BenchFile picture_16colour;
+BenchFile picture_cut;     // the 640 x 400 background cut after 2 KB of data
+BenchFile picture_hostile; // a 128-byte header claiming 8192 x 8192 in 255 planes
 
 void put16(Bytes& out, size_t at, int value) {
     out[at] = static_cast<uint8_t>(value & 255);
@@ -52,7 +54,7 @@ void encode_line(const Bytes& line, Bytes& out) {
     size_t i = 0;
     while (i < line.size()) {
         size_t run = 1;
-        while (i + run < line.size() && line[i + run] == line[i] && run < PCX_MAX_RUN) {
+        while (i + run < line.size() && line[i + run] == line[i] && run < 63) {
             ++run;
         }
         if (run > 1 || line[i] >= 0xC0) {
@@ -164,6 +166,17 @@ void BM_pcx_16colour_376x240(benchmark::State& state) {
 }
 BENCHMARK(BM_pcx_16colour_376x240);
 
+// Pictures cut off early: every missing byte decodes as 0xFF.
+void BM_pcx_8bit_640x400_cut_after_2k(benchmark::State& state) {
+    load_with_pcx(state, picture_cut);
+}
+BENCHMARK(BM_pcx_8bit_640x400_cut_after_2k)->Unit(benchmark::kMillisecond);
+
+void BM_pcx_header_only_8192x8192_255_planes(benchmark::State& state) {
+    load_with_pcx(state, picture_hostile);
+}
+BENCHMARK(BM_pcx_header_only_8192x8192_255_planes)->Unit(benchmark::kMillisecond);
+
 #ifdef MAHJONG_HAVE_SDL_IMAGE
 void load_with_sdl_image(benchmark::State& state, const BenchFile& file) {
     for (auto _ : state) {
@@ -200,6 +213,10 @@ int main(int argc, char** argv) {
     std::string dir = dir_template;
     picture_8bit = write_picture(dir + "/background.pcx", make_8bit(640, 400));
     picture_16colour = write_picture(dir + "/tiles.pcx", make_planar(376, 240, 4));
+    Bytes cut = make_8bit(640, 400);
+    cut.resize(PCX_HEADER_SIZE + 2048);
+    picture_cut = write_picture(dir + "/cut.pcx", cut);
+    picture_hostile = write_picture(dir + "/hostile.pcx", header(1, 255, 8192, 8192, 65535));
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     display_open(640, 400);
     benchmark::Initialize(&argc, argv);

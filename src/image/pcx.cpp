@@ -27,8 +27,6 @@ constexpr uint8_t MISSING_BYTE = 0xFF;
 constexpr int HEADER_PALETTE_BYTES = 48;
 constexpr int HEADER_PALETTE_COLOURS = 16;
 constexpr int PIXEL_BITS = 8; // planes beyond the eighth set no bit of a pixel
-// Beyond this no header can claim more scan-line data; keeps the bound in range.
-constexpr int64_t MAX_COUNTED_FILE = int64_t{1} << 40;
 
 // What the decoder keeps of a header.
 struct PcxHeader {
@@ -53,29 +51,10 @@ void skip_bytes(int count) {
     }
 }
 
-// The size of the open file, or -1 when it is not a regular file.
-int64_t regular_file_size() {
+// Only a regular file is read: a pipe or a device could block or never end.
+bool is_regular_file() {
     struct stat info {};
-    if (fstat(read_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return -1;
-    }
-    return info.st_size;
-}
-
-// Refuses a picture that would take more memory than the game allows or that
-// the file is far too short to describe.
-int check_size(const PcxHeader& header, int64_t file_size) {
-    int64_t pixels = int64_t{header.width} * header.height;
-    if (pixels > PCX_MAX_PIXELS) {
-        return PCX_ERR_TOO_LARGE;
-    }
-    int64_t data = std::clamp<int64_t>(file_size - PCX_HEADER_SIZE, 0, MAX_COUNTED_FILE);
-    int64_t decodable = PCX_MAX_RUN * ((data + 1) / 2) + PCX_SHORT_FILE_SLACK;
-    int64_t claimed = int64_t{header.bytes_per_line} * header.planes * header.height;
-    if (claimed > decodable || pixels > PIXEL_BITS * decodable) {
-        return PCX_ERR_SHORT_FILE;
-    }
-    return PCX_OK;
+    return fstat(read_fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Header bytes 4 to 11: the window, which must hold at least one pixel.
@@ -90,7 +69,7 @@ int read_window(PcxHeader* header) {
 }
 
 // Reads the 128 header bytes in file order, each check made as its byte arrives.
-int read_header(PcxHeader* header, int64_t file_size) {
+int read_header(PcxHeader* header) {
     if (reader_next_byte() != PCX_MANUFACTURER) {
         return PCX_ERR_MANUFACTURER;
     }
@@ -117,9 +96,8 @@ int read_header(PcxHeader* header, int64_t file_size) {
         return PCX_ERR_PLANES;
     }
     header->bytes_per_line = read_u16();
-    int code = check_size(*header, file_size);
-    if (code != PCX_OK) {
-        return code;
+    if (int64_t{header->width} * header->height > PCX_MAX_PIXELS) {
+        return PCX_ERR_TOO_LARGE;
     }
     skip_bytes(PCX_HEADER_SIZE - 68); // palette type, screen size, filler
     return PCX_OK;
@@ -173,23 +151,38 @@ void put_planar_row(const PcxHeader& header, const uint8_t* line, uint8_t* row) 
     }
 }
 
+// Once the data has ended every line byte is 0xFF, so each remaining row is
+// known at once: the value and the number of columns it fills (columns past
+// the line's data stay 0).
+void fill_missing_rows(const PcxHeader& header, int32_t first_row, uint8_t* pixels) {
+    size_t width = static_cast<size_t>(header.width);
+    size_t columns = static_cast<size_t>(header.bytes_per_line);
+    auto value = MISSING_BYTE;
+    if (header.bits == 1) {
+        columns *= 8;
+        value = static_cast<uint8_t>((1u << std::min(header.planes, PIXEL_BITS)) - 1);
+    }
+    columns = std::min(columns, width);
+    for (int32_t y = first_row; y < header.height; ++y) {
+        std::memset(pixels + static_cast<size_t>(y) * width, value, columns);
+    }
+}
+
 // Decodes every row into pixels (cleared beforehand), through line.
 void decode_rows(const PcxHeader& header, uint8_t* line, size_t length, uint8_t* pixels) {
-    bool data_left = true;
     size_t width = static_cast<size_t>(header.width);
     size_t copied = std::min<size_t>(width, static_cast<size_t>(header.bytes_per_line));
     for (int32_t y = 0; y < header.height; ++y) {
-        // Once the file has ended every byte would read as missing: skip the reader.
-        if (data_left) {
-            data_left = expand_line(line, length);
-        } else {
-            std::memset(line, MISSING_BYTE, length);
-        }
+        bool data_left = expand_line(line, length);
         uint8_t* row = pixels + static_cast<size_t>(y) * width;
         if (header.bits == 8) {
             std::memcpy(row, line, copied);
         } else {
             put_planar_row(header, line, row);
+        }
+        if (!data_left) {
+            fill_missing_rows(header, y + 1, pixels);
+            return;
         }
     }
 }
@@ -217,7 +210,7 @@ void read_header_palette(const PcxHeader& header, uint32_t* palette) {
 int decode_picture(const PcxHeader& header, IndexedImage* image) {
     size_t pixel_count = static_cast<size_t>(header.width) * static_cast<size_t>(header.height);
     size_t length = static_cast<size_t>(header.bytes_per_line) * header.planes;
-    auto* pixels = static_cast<uint8_t*>(std::malloc(pixel_count));
+    auto* pixels = static_cast<uint8_t*>(std::calloc(pixel_count, 1));
     // One spare byte, so that a header giving empty lines still gets a buffer.
     auto* line = static_cast<uint8_t*>(std::malloc(length + 1));
     if (pixels == nullptr || line == nullptr) {
@@ -225,7 +218,6 @@ int decode_picture(const PcxHeader& header, IndexedImage* image) {
         std::free(line);
         return PCX_ERR_NO_MEMORY;
     }
-    std::memset(pixels, 0, pixel_count);
     decode_rows(header, line, length, pixels);
     std::free(line);
     if (header.bits == 8) {
@@ -240,12 +232,11 @@ int decode_picture(const PcxHeader& header, IndexedImage* image) {
 }
 
 int load_open_file(IndexedImage* image) {
-    int64_t file_size = regular_file_size();
-    if (file_size < 0) {
+    if (!is_regular_file()) {
         return PCX_ERR_OPEN;
     }
     PcxHeader header{};
-    int code = read_header(&header, file_size);
+    int code = read_header(&header);
     if (code != PCX_OK) {
         return code;
     }

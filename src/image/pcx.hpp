@@ -26,17 +26,9 @@ constexpr int PCX_ERR_PLANES = 6;       // 8 bits per pixel in more or fewer tha
 constexpr int PCX_ERR_NO_MEMORY = 8;    // the pixel or scan-line buffer cannot be allocated
 constexpr int PCX_ERR_WINDOW = 9;       // xmax below xmin or ymax below ymin: no pixels at all
 constexpr int PCX_ERR_TOO_LARGE = 10;   // more than PCX_MAX_PIXELS pixels
-constexpr int PCX_ERR_SHORT_FILE = 11;  // far more picture claimed than the file can encode
 
 // The largest picture taken, 8192 x 8192 pixels (one byte each).
 constexpr int64_t PCX_MAX_PIXELS = int64_t{8192} * 8192;
-// A run pair yields at most 63 bytes, so N bytes of image data expand to at
-// most about 63 * N / 2. A header may claim up to PCX_SHORT_FILE_SLACK bytes
-// of scan lines beyond that (a small picture cut off early still loads); more
-// is refused, and so is a picture of more than 8 pixels per byte of that bound
-// (columns past the lines' data cost memory but no file bytes).
-constexpr int PCX_MAX_RUN = 63;
-constexpr int64_t PCX_SHORT_FILE_SLACK = 65536;
 
 // The reader: one file at a time. The buffer lives from the first
 // reader_reset to the end of the process; the rest is valid inside pcx_load.
