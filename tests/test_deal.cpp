@@ -36,13 +36,14 @@ TEST(Deal, EveryDealHasTheFaceSetAndItsSolutionClearsIt) {
         SCOPED_TRACE(deal);
         deal_board(layout_table);
         ASSERT_EQ(tile_count, TILE_COUNT);
-        int per_face[44] = {};
+        int per_face[FACE_COUNT] = {};
         for (const Tile& tile : tiles) {
-            ASSERT_TRUE(tile.face >= 0 && tile.face <= 43) << tile.face;
+            ASSERT_TRUE(tile.face >= 0 && tile.face < FACE_COUNT) << tile.face;
             ++per_face[tile.face];
         }
-        for (int face = 0; face < 44; ++face) {
-            ASSERT_EQ(per_face[face], face <= 33 ? 4 : face >= 36 ? 1 : 0) << "face " << face;
+        for (int face = 0; face < FACE_COUNT; ++face) {
+            int dealt = face < FACE_PLAIN_COUNT ? FACE_GROUP_SIZE : face >= FACE_FLOWER_FIRST;
+            ASSERT_EQ(per_face[face], dealt) << "face " << face;
         }
         ASSERT_NO_FATAL_FAILURE(expect_solution_clears_board());
     }

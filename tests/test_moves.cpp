@@ -14,12 +14,12 @@ namespace {
 
 using Tiles = std::vector<int>;
 
-// A dealt board on which no two tiles match (face 34 matches nothing) until a
-// test gives them faces.
+// A dealt board on which no two tiles match (the first face after the plain
+// ones matches nothing) until a test gives them faces.
 void lone_board() {
     deal_board(layout_table);
     for (Tile& tile : tiles) {
-        tile.face = 34;
+        tile.face = FACE_PLAIN_COUNT;
     }
 }
 
@@ -92,9 +92,9 @@ TEST(Select, ClicksSelectDeselectAndTakeMatchingPairsWithoutADrawInBetween) {
     for (Tile& tile : tiles) {
         tile.screen_x = tile.screen_y = 0; // stale, as before the first draw
     }
-    tiles[70].face = 36; // A, the single tile at the left end
-    tiles[11].face = 5;  // B, no match for A
-    tiles[72].face = 39; // C, the single tile at the right end, a match for A
+    tiles[70].face = FACE_FLOWER_FIRST;     // A, the single tile at the left end
+    tiles[11].face = 5;                     // B, no match for A
+    tiles[72].face = FACE_FLOWER_FIRST + 3; // C, the single tile at the right end, a match for A
     const int steps[][4] = {
         // tile clicked, result, tile selected afterwards (or -1), "Click on another tile" shown
         {11, 1, 11, 1}, {11, 1, -1, 0}, // the same tile twice

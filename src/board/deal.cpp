@@ -28,9 +28,11 @@ int compare_keys(const void* first, const void* second) {
     return *static_cast<const int32_t*>(first) - *static_cast<const int32_t*>(second);
 }
 
-// The dealt face set: faces 0..33 four times each, then 36..43 once each.
+// The dealt face set: each plain face FACE_GROUP_SIZE times, then every
+// flower and every season once.
 int32_t dealt_face(int i) {
-    return i < 136 ? i / 4 : i - 100;
+    constexpr int plain_tiles = FACE_PLAIN_COUNT * FACE_GROUP_SIZE;
+    return i < plain_tiles ? i / FACE_GROUP_SIZE : FACE_FLOWER_FIRST + (i - plain_tiles);
 }
 
 // Fills faces with the dealt face set in random order.

@@ -6,7 +6,8 @@
 #include <cstdint>
 
 // Rebuilds tiles from table and gives them faces so that the deal can be
-// cleared: faces 0..33 four times each, 36..43 once each. Afterwards nothing
+// cleared: each plain face four times, each flower and season once (the face
+// groups of layout.hpp). Afterwards nothing
 // is removed or selected, tile_count is 144, the history is empty, the status
 // line says "Click on a tile", and the screen positions and blocked marks
 // describe the full board. Uses rand().

@@ -28,13 +28,28 @@ constexpr int LAYOUT_ENTRIES = 88;
 // The built-in pyramid: 88 entries by grid row, then the terminator.
 extern const LayoutEntry layout_table[LAYOUT_ENTRIES + 1];
 
+// Face numbers: which picture of the tile set a tile shows, and what it
+// matches. Each plain face matches only itself and is dealt FACE_GROUP_SIZE
+// times; the two faces after them are never dealt and match nothing; then come
+// the flowers and the seasons, FACE_GROUP_SIZE faces each, each dealt once,
+// any two of one group matching each other.
+constexpr int FACE_GROUP_SIZE = 4;
+constexpr int FACE_PLAIN_COUNT = 34;  // faces 0..33
+constexpr int FACE_FLOWER_FIRST = 36; // faces 36..39
+constexpr int FACE_SEASON_FIRST = 40; // faces 40..43
+constexpr int FACE_COUNT = 44;        // the faces a tile set holds
+static_assert(FACE_SEASON_FIRST == FACE_FLOWER_FIRST + FACE_GROUP_SIZE &&
+              FACE_COUNT == FACE_SEASON_FIRST + FACE_GROUP_SIZE);
+static_assert(FACE_PLAIN_COUNT * FACE_GROUP_SIZE + 2 * FACE_GROUP_SIZE == TILE_COUNT,
+              "every face of the dealt set has a place on the board");
+
 struct Tile {
     uint8_t column;   // grid column
     uint8_t row;      // grid row
     int32_t screen_x; // left edge of the click box, pixels
     int32_t screen_y; // top edge of the click box, pixels
     int32_t layer;    // 0 lies on the table
-    int32_t face;     // 0..43: picture and match group
+    int32_t face;     // 0..FACE_COUNT - 1: picture and match group
     uint32_t flags;   // TILE_* bits
 };
 

@@ -72,8 +72,8 @@ uint32_t analyse_tile(const Occupancy& grid, const Tile& tile) {
     return flags;
 }
 
-constexpr bool in_range(int face, int low, int high) {
-    return face >= low && face <= high;
+constexpr bool in_group(int face, int first) {
+    return face >= first && face < first + FACE_GROUP_SIZE;
 }
 
 } // namespace
@@ -88,13 +88,13 @@ void update_free_tiles() {
 }
 
 int faces_match(int a, int b) {
-    if (a <= 33 && b <= 33) {
+    if (a < FACE_PLAIN_COUNT && b < FACE_PLAIN_COUNT) {
         return a == b ? 1 : 0;
     }
-    if (in_range(a, 36, 39) && in_range(b, 36, 39)) {
+    if (in_group(a, FACE_FLOWER_FIRST) && in_group(b, FACE_FLOWER_FIRST)) {
         return 1;
     }
-    if (in_range(a, 40, 43) && in_range(b, 40, 43)) {
+    if (in_group(a, FACE_SEASON_FIRST) && in_group(b, FACE_SEASON_FIRST)) {
         return 1;
     }
     return 0;

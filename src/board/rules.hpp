@@ -5,6 +5,6 @@
 // tiles not removed; leaves every other bit as it was.
 void update_free_tiles();
 
-// 1 when faces a and b form a pair: equal faces 0..33, any two of 36..39,
-// any two of 40..43. Faces 34 and 35 match nothing.
+// 1 when faces a and b form a pair: two equal plain faces, any two flowers,
+// any two seasons (the face groups of layout.hpp). Faces 34 and 35 match nothing.
 int faces_match(int a, int b);

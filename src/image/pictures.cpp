@@ -2,7 +2,6 @@
 #include "image/pictures.hpp"
 
 #include "platform/display.hpp"
-#include "render/board_view.hpp"
 #include "render/draw.hpp"
 
 #include <algorithm>

@@ -3,13 +3,6 @@
 
 #include <cstdint>
 
-constexpr int TILESET_CELL_WIDTH = 42;
-constexpr int TILESET_CELL_HEIGHT = 48;
-constexpr int TILESET_COLUMNS = 9;
-// A tile set must hold 44 faces in 5 rows of cells.
-constexpr int TILESET_MIN_WIDTH = 8 * TILESET_CELL_WIDTH + 40;
-constexpr int TILESET_MIN_HEIGHT = 4 * TILESET_CELL_HEIGHT + 46;
-
 constexpr int SHADOW_SHIFT = 8;
 constexpr int DRAW_LEVELS = 7;
 constexpr int STATUS_RIGHT = 140;
