@@ -12,7 +12,7 @@ using Codes = std::vector<int>;
 class InputTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        event_queue = {};
+        event_queue_clear();
         key_repeat = {};
     }
 

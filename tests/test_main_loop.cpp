@@ -51,7 +51,7 @@ class MainLoopTest : public ::testing::Test {
     }
 
     void SetUp() override {
-        event_queue = {};
+        event_queue_clear();
         deal_board(layout_table);
         loop_state = {false, 0, false};
     }

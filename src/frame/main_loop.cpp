@@ -11,7 +11,6 @@
 #include "render/draw.hpp"
 #include "render/font.hpp"
 
-#include <SDL_timer.h>
 #include <cstdio>
 #include <cstdlib>
 
@@ -105,7 +104,7 @@ void apply_history_request() {
 }
 
 bool run_pass() {
-    SDL_Delay(1);
+    sleep_ms(1);
     drain_events();
     if (loop_state.redraw_pending) {
         draw_board();

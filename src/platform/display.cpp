@@ -39,8 +39,7 @@ void fill_colour_tables() {
 } // namespace
 
 void display_open(int width, int height) {
-    event_queue.write_index = 0;
-    event_queue.read_index = 0;
+    event_queue_clear();
     display.width = width;
     display.height = height;
 

@@ -175,6 +175,15 @@ void input_poll() {
     repeat_tick(SDL_GetTicks());
 }
 
+void event_queue_clear() {
+    event_queue.write_index = 0;
+    event_queue.read_index = 0;
+}
+
+void sleep_ms(int ms) {
+    SDL_Delay(static_cast<Uint32>(ms));
+}
+
 bool event_push(int code) {
     int next = (event_queue.write_index + 1) & (EVENT_QUEUE_SLOTS - 1);
     if (next == event_queue.read_index) {

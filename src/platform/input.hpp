@@ -86,6 +86,13 @@ void repeat_tick(uint32_t now);
 // Moves every pending SDL event into the queue, then adds at most one key repeat.
 void input_poll();
 
+// Empties the queue; display_open calls it before SDL starts.
+void event_queue_clear();
+
+// Waits ms milliseconds (the main loop's pause between passes), on the clock
+// the key repeat reads.
+void sleep_ms(int ms);
+
 // Appends a code; returns false (and drops the code) when the queue is full.
 bool event_push(int code);
 
