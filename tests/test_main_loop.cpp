@@ -53,7 +53,9 @@ class MainLoopTest : public ::testing::Test {
     void SetUp() override {
         event_queue_clear();
         deal_board(layout_table);
-        loop_state = {false, 0, false};
+        loop_state = {.redraw_pending = false,
+                      .history_request = HistoryRequest::none,
+                      .quit_requested = false};
     }
 };
 

@@ -38,7 +38,8 @@ void game_prepare() {
     mask_alloc();
     fill_rect(0, 0, display.width, display.height, BACKDROP_RED, BACKDROP_GREEN, BACKDROP_BLUE);
     status_text = STATUS_CLICK_TILE;
-    loop_state = {true, 0, false};
+    loop_state = {
+        .redraw_pending = true, .history_request = HistoryRequest::none, .quit_requested = false};
     save_screen(0);
     deal_board(layout_table);
 }
@@ -58,10 +59,10 @@ void dispatch_event(int code) {
         loop_state.redraw_pending = true;
         break;
     case KEY_LEFT:
-        loop_state.history_request = +1;
+        loop_state.history_request = HistoryRequest::undo;
         break;
     case KEY_RIGHT:
-        loop_state.history_request = -1;
+        loop_state.history_request = HistoryRequest::redo;
         break;
     case KEY_F1:
         next_tileset();
@@ -92,15 +93,15 @@ void drain_events() {
 
 void apply_history_request() {
     bool stepped = false;
-    if (loop_state.history_request == +1) {
+    if (loop_state.history_request == HistoryRequest::undo) {
         stepped = undo_move();
-    } else if (loop_state.history_request == -1) {
+    } else if (loop_state.history_request == HistoryRequest::redo) {
         stepped = redo_move();
     }
     if (stepped) {
         loop_state.redraw_pending = true;
     }
-    loop_state.history_request = 0;
+    loop_state.history_request = HistoryRequest::none;
 }
 
 bool run_pass() {

@@ -1,11 +1,14 @@
 // Start-up, the main loop with its dispatch of event codes, and the way out.
 #pragma once
 
+// A step in the move history asked for during a pass; the last request counts.
+enum class HistoryRequest { none, undo, redo };
+
 // The main loop's own state; lives for the whole run.
 struct LoopState {
-    bool redraw_pending; // draw and present at the end of this pass
-    int history_request; // +1 undo, -1 redo, 0 nothing; the last request of a pass counts
-    bool quit_requested; // Escape was seen
+    bool redraw_pending;            // draw and present at the end of this pass
+    HistoryRequest history_request; // taken at the end of the pass
+    bool quit_requested;            // Escape was seen
 };
 
 extern LoopState loop_state;

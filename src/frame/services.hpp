@@ -8,6 +8,8 @@ constexpr int NO_MEMORY_MASK = 20;         // mask_bitmap
 constexpr int NO_MEMORY_SAVE_BUFFER = 25;  // one of the screen_save buffers
 
 // Prints "No memory: <site>" on standard output and exits with status 1.
+// The one service every module may call: any allocation that fails ends the
+// program here, so platform, render and image include this header too.
 [[noreturn]] void fatal_no_memory(int site);
 
 // Seeds rand() with the seconds plus microseconds of the current time (wrapping).
