@@ -195,9 +195,9 @@ TEST_F(Pcx, APictureCutOffEarlyLoadsWithEveryMissingByteReadAs0xFF) {
     for (const Cut& c : cuts) {
         // Line bytes of every value, each written alone (a run of one above 0xBF).
         size_t length = size_t(c.bytes_per_line) * c.planes * c.height, kept = 0;
-        size_t end = PCX_HEADER_SIZE + size_t(c.data);
         Bytes stream(length),
             file = pcx_header(c.bits, c.planes, c.width, c.height, c.bytes_per_line, colours(16));
+        size_t end = file.size() + size_t(c.data);
         for (size_t i = 0; i < length; ++i) {
             stream[i] = uint8_t(i * 37 + i / 7);
             if (stream[i] > 0xBF) {

@@ -11,13 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-uint8_t* read_buffer;
-int read_fd = -1;
-int32_t read_left;
-const uint8_t* read_ptr;
-
 namespace {
 
+constexpr int READ_BUFFER_SIZE = 1024;
+constexpr int PCX_HEADER_SIZE = 128;
+constexpr int PCX_PALETTE_SIZE = 768;
 constexpr int PCX_MANUFACTURER = 10;
 constexpr int PCX_VERSION = 5;
 constexpr int PCX_ENCODING_RLE = 1;
@@ -27,6 +25,42 @@ constexpr uint8_t MISSING_BYTE = 0xFF;
 constexpr int HEADER_PALETTE_BYTES = 48;
 constexpr int HEADER_PALETTE_COLOURS = 16;
 constexpr int PIXEL_BITS = 8; // planes beyond the eighth set no bit of a pixel
+
+// The byte reader: one file at a time. The buffer lives from the first
+// reader_reset to the end of the process; the rest is valid inside pcx_load.
+uint8_t* read_buffer;    // READ_BUFFER_SIZE bytes
+int read_fd = -1;        // the file being read, -1 outside pcx_load
+int32_t read_left;       // bytes of read_buffer not yet delivered
+const uint8_t* read_ptr; // the next byte of read_buffer to deliver
+
+// Prepares the reader for a new file: allocates the read buffer on first use
+// (ends the program through fatal_no_memory if it cannot) and forgets any
+// bytes of an earlier file.
+void reader_reset() {
+    if (read_buffer == nullptr) {
+        read_buffer = static_cast<uint8_t*>(std::malloc(READ_BUFFER_SIZE));
+        if (read_buffer == nullptr) {
+            fatal_no_memory(NO_MEMORY_READ_BUFFER);
+        }
+    }
+    read_left = 0;
+    read_ptr = read_buffer;
+}
+
+// The next byte of the open file, 0..255, or -1 at its end.
+int reader_next_byte() {
+    if (read_left <= 0) {
+        ssize_t got = read(read_fd, read_buffer, READ_BUFFER_SIZE);
+        if (got <= 0) {
+            read_left = 0;
+            return -1;
+        }
+        read_left = static_cast<int32_t>(got);
+        read_ptr = read_buffer;
+    }
+    --read_left;
+    return *read_ptr++;
+}
 
 // What the decoder keeps of a header.
 struct PcxHeader {
@@ -244,31 +278,6 @@ int load_open_file(IndexedImage* image) {
 }
 
 } // namespace
-
-void reader_reset() {
-    if (read_buffer == nullptr) {
-        read_buffer = static_cast<uint8_t*>(std::malloc(READ_BUFFER_SIZE));
-        if (read_buffer == nullptr) {
-            fatal_no_memory(NO_MEMORY_READ_BUFFER);
-        }
-    }
-    read_left = 0;
-    read_ptr = read_buffer;
-}
-
-int reader_next_byte() {
-    if (read_left <= 0) {
-        ssize_t got = read(read_fd, read_buffer, READ_BUFFER_SIZE);
-        if (got <= 0) {
-            read_left = 0;
-            return -1;
-        }
-        read_left = static_cast<int32_t>(got);
-        read_ptr = read_buffer;
-    }
-    --read_left;
-    return *read_ptr++;
-}
 
 int pcx_load(const char* path, IndexedImage* image) {
     reader_reset();

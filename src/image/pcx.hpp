@@ -11,10 +11,6 @@ struct IndexedImage {
     int32_t height;
 };
 
-constexpr int READ_BUFFER_SIZE = 1024;
-constexpr int PCX_HEADER_SIZE = 128;
-constexpr int PCX_PALETTE_SIZE = 768;
-
 // Results of pcx_load.
 constexpr int PCX_OK = 0;
 constexpr int PCX_ERR_OPEN = 1;         // the file cannot be opened
@@ -30,28 +26,14 @@ constexpr int PCX_ERR_TOO_LARGE = 10;   // more than PCX_MAX_PIXELS pixels
 // The largest picture taken, 8192 x 8192 pixels (one byte each).
 constexpr int64_t PCX_MAX_PIXELS = int64_t{8192} * 8192;
 
-// The reader: one file at a time. The buffer lives from the first
-// reader_reset to the end of the process; the rest is valid inside pcx_load.
-extern uint8_t* read_buffer;    // READ_BUFFER_SIZE bytes
-extern int read_fd;             // the file being read, -1 outside pcx_load
-extern int32_t read_left;       // bytes of read_buffer not yet delivered
-extern const uint8_t* read_ptr; // the next byte of read_buffer to deliver
-
-// Prepares the reader for a new file: allocates the read buffer on first use
-// (ends the program through fatal_no_memory if it cannot) and forgets any
-// bytes of an earlier file.
-void reader_reset();
-
-// The next byte of the open file, 0..255, or -1 at its end.
-int reader_next_byte();
-
 // Decodes the PCX file at path into image, whose old content is overwritten
 // without being released. Returns PCX_OK or a PCX_ERR_* code; on failure the
 // record is left cleared and the file closed. Needs the display open (the
 // palette is converted to its pixel format). Only regular files are read: a
 // directory, device or pipe gives PCX_ERR_OPEN without blocking. Data missing
 // at the end of the file decodes as 0xFF bytes; columns beyond a scan line's
-// data hold index 0.
+// data hold index 0. The first call allocates the reader's buffer, kept for
+// the whole run; if it cannot, the program ends through fatal_no_memory.
 int pcx_load(const char* path, IndexedImage* image);
 
 // Releases the pixel buffer, if any; palette and size stay.
