@@ -11,6 +11,18 @@
 
 namespace {
 
+constexpr int SHADOW_SHIFT = 8; // a shadow moves this far right and up per level of height
+constexpr int DRAW_LEVELS = 7;  // levels 0..6 are painted
+// The status line starts this far left of the right edge and up from the bottom.
+constexpr int STATUS_RIGHT = 140;
+constexpr int STATUS_BOTTOM = 80;
+
+constexpr uint32_t COLOUR_OUTLINE = 0x303030;    // dark lines at the top, right and covered bottom
+constexpr uint32_t COLOUR_SIDE_INNER = 0xE7E3C7; // first strip of an exposed left or bottom side
+constexpr uint32_t COLOUR_SIDE_OUTER = 0xF7F3F7; // second strip
+// Shown in place of the faces while no tile set is loaded.
+constexpr uint32_t COLOUR_BLANK_FACE = 0xEFEBD7;
+
 struct Rect {
     int x, y, width, height;
 };
@@ -33,8 +45,37 @@ constexpr Rect SHADOW_EAST_LOWER[] = {
 constexpr Rect SHADOW_CORNER = {38, 0, 2, 2};
 // clang-format on
 
-// Shown in place of the faces while no tile set is loaded.
-constexpr uint32_t COLOUR_BLANK_FACE = 0xEFEBD7;
+// When an edge of the block is filled: always, or by one open-side flag.
+enum class When { always, open, closed };
+
+struct EdgeFill {
+    When when;
+    uint32_t side; // the TILE_OPEN_* flag looked at
+    Rect rect;     // relative to the tile's screen position
+    uint32_t colour;
+};
+
+// The block's edges in paint order: two light strips on an exposed left side,
+// dark lines at the right and the top, and at the bottom two light strips
+// where it is exposed or a dark line where a tile of its layer lies below.
+// clang-format off
+constexpr EdgeFill EDGE_FILLS[] = {
+    {When::open,   TILE_OPEN_WEST,  {-4, 2, 2, 48},  COLOUR_SIDE_INNER},
+    {When::open,   TILE_OPEN_WEST,  {-6, 4, 2, 48},  COLOUR_SIDE_OUTER},
+    {When::always, 0,               {38, 2, 2, 48},  COLOUR_OUTLINE},
+    {When::always, 0,               {-2, 0, 42, 2},  COLOUR_OUTLINE},
+    {When::open,   TILE_OPEN_SOUTH, {-2, 48, 40, 2}, COLOUR_SIDE_INNER},
+    {When::open,   TILE_OPEN_SOUTH, {-4, 50, 40, 2}, COLOUR_SIDE_OUTER},
+    {When::closed, TILE_OPEN_SOUTH, {-2, 48, 42, 2}, COLOUR_OUTLINE},
+};
+// clang-format on
+
+// The face, relative to the tile's screen position: 2 left of and 2 below it.
+constexpr Rect FACE_RECT = {-2, 2, TILE_FACE_WIDTH, TILE_FACE_HEIGHT};
+
+bool edge_applies(const EdgeFill& fill, uint32_t flags) {
+    return fill.when == When::always || (fill.when == When::open) == ((flags & fill.side) != 0);
+}
 
 template <int N> void mark_rects(const Rect (&rects)[N], int sx, int sy) {
     for (const Rect& r : rects) {
@@ -71,28 +112,21 @@ void draw_face(const Tile& tile, int x, int y) {
                TILE_FACE_HEIGHT);
 }
 
-// The block: light left and bottom sides where exposed, dark lines at the
-// top, right and (where covered) bottom, the face, and no shadow on the face.
+// The block: its edges, the face (brightened when selected), and no shadow on the face.
 void paint_tile(const Tile& tile) {
-    int x = tile.screen_x;
-    int y = tile.screen_y;
-    if ((tile.flags & TILE_OPEN_WEST) != 0) {
-        fill_rect_unmask(x - 4, y + 2, 2, 48, COLOUR_SIDE_INNER);
-        fill_rect_unmask(x - 6, y + 4, 2, 48, COLOUR_SIDE_OUTER);
+    for (const EdgeFill& fill : EDGE_FILLS) {
+        if (edge_applies(fill, tile.flags)) {
+            fill_rect_unmask(tile.screen_x + fill.rect.x, tile.screen_y + fill.rect.y,
+                             fill.rect.width, fill.rect.height, fill.colour);
+        }
     }
-    fill_rect_unmask(x + 38, y + 2, 2, 48, COLOUR_OUTLINE);
-    fill_rect_unmask(x - 2, y, 42, 2, COLOUR_OUTLINE);
-    if ((tile.flags & TILE_OPEN_SOUTH) != 0) {
-        fill_rect_unmask(x - 2, y + 48, 40, 2, COLOUR_SIDE_INNER);
-        fill_rect_unmask(x - 4, y + 50, 40, 2, COLOUR_SIDE_OUTER);
-    } else {
-        fill_rect_unmask(x - 2, y + 48, 42, 2, COLOUR_OUTLINE);
-    }
-    draw_face(tile, x - 2, y + 2);
+    int x = tile.screen_x + FACE_RECT.x;
+    int y = tile.screen_y + FACE_RECT.y;
+    draw_face(tile, x, y);
     if ((tile.flags & TILE_SELECTED) != 0) {
-        brighten_rect(x - 2, y + 2, TILE_FACE_WIDTH, TILE_FACE_HEIGHT);
+        brighten_rect(x, y, FACE_RECT.width, FACE_RECT.height);
     }
-    mask_rect(x - 2, y + 2, TILE_FACE_WIDTH, TILE_FACE_HEIGHT, 0);
+    mask_rect(x, y, FACE_RECT.width, FACE_RECT.height, 0);
 }
 
 // Painter's order by layer: at each level, first the shadows of every tile at
