@@ -123,11 +123,11 @@ TEST_F(Draw, MaskBitsAreAddressedRowByRowLeastSignificantBitLeftmost) {
     ASSERT_EQ(mask_stride, 80);
     for (uint8_t fill : {0x00, 0xFF}) {
         std::memset(mask_bitmap, fill, 32000);
-        for (auto [x, y] : {std::pair{640u, 5u}, {5u, 400u}, {-1u, 5u}, {5u, -1u}}) {
-            mask_put(x, y, 0); // off the screen: nothing changes
-            mask_put(x, y, 1);
+        for (auto [x, y] : {std::pair{640, 5}, {5, 400}, {-1, 5}, {5, -1}}) {
+            mask_rect(x, y, 1, 1, 0); // off the screen: nothing changes
+            mask_rect(x, y, 1, 1, 1);
         }
-        mask_put(13, 2, fill == 0);
+        mask_rect(13, 2, 1, 1, fill == 0);
         std::vector<uint8_t> expected(32000, fill);
         expected[161] ^= 32;
         EXPECT_EQ(mask_copy(), expected);

@@ -208,15 +208,6 @@ void mask_clear() {
     std::memset(mask_bitmap, 0, mask_size());
 }
 
-void mask_put(unsigned x, unsigned y, int value) {
-    if (x >= static_cast<unsigned>(display.width) || y >= static_cast<unsigned>(display.height)) {
-        return;
-    }
-    assert(mask_bitmap != nullptr);
-    uint8_t* byte = mask_bitmap + static_cast<size_t>(y) * mask_stride + x / 8;
-    apply_bits(byte, static_cast<uint8_t>(1u << (x % 8)), value);
-}
-
 void mask_rect(int x, int y, int width, int height, int value) {
     Clipped r{};
     if (!clip_rect(x, y, width, height, &r)) {

@@ -57,8 +57,5 @@ void restore_screen(unsigned n);
 // All mask bits 0.
 void mask_clear();
 
-// Sets (value != 0) or clears the mask bit of pixel (x, y); off-screen does nothing.
-void mask_put(unsigned x, unsigned y, int value);
-
-// mask_put with value for every pixel of the clipped rectangle.
+// Sets (value != 0) or clears the mask bit of every pixel of the clipped rectangle.
 void mask_rect(int x, int y, int width, int height, int value);
