@@ -47,13 +47,15 @@ TEST(Layout, BuildsThePyramidAndPlacesItOnTheScreen) {
 }
 
 TEST(Layout, ReadingStopsAtTheTerminatorAndAtAFullBoard) {
-    tiles[3].column = 99;
     const LayoutEntry short_table[] = {{2, 4, 6}, {-3, 8, 10}, {0, 0, 0}, {5, 1, 1}};
     build_tiles(short_table);
     EXPECT_EQ(tile_count, 3);
     EXPECT_EQ(tiles[2].column, 8);
     EXPECT_EQ(tiles[2].layer, 2);
-    EXPECT_EQ(tiles[3].column, 99);
+    // The records left over are off the board; nothing past the terminator was read.
+    EXPECT_TRUE(std::all_of(tiles + 3, tiles + TILE_COUNT, [](const Tile& t) {
+        return t.flags == TILE_REMOVED && t.column == 0 && t.layer == 0;
+    }));
     // 143 singles, a stack that crosses the end of the board, then more singles.
     std::vector<LayoutEntry> long_table(143, {1, 0, 0});
     long_table.insert(long_table.end(), {{4, 20, 20}, {-2, 1, 1}, {-2, 2, 2}, {0, 0, 0}});

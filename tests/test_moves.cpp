@@ -78,9 +78,6 @@ TEST(Click, AButtonGoingDownChoosesTheHighestFreeTileWhoseBoxHoldsThePoint) {
     };
     for (const Click& c : clicks) {
         build_tiles(c.table);
-        for (int i = tile_count; i < TILE_COUNT; ++i) {
-            tiles[i].flags = TILE_REMOVED;
-        }
         EXPECT_EQ(click_tile(c.code, c.x, c.y), c.chosen >= 0 ? 1 : 0) << "row " << &c - clicks;
         EXPECT_EQ(with_flag(TILE_SELECTED), c.chosen >= 0 ? Tiles{c.chosen} : Tiles{})
             << "row " << &c - clicks;

@@ -13,13 +13,10 @@ constexpr uint32_t BLOCKED = TILE_BLOCKED, NORTH = TILE_OPEN_NORTH, SOUTH = TILE
 constexpr uint32_t WEST = TILE_OPEN_WEST, EAST_UPPER = TILE_OPEN_EAST_UPPER;
 constexpr uint32_t EAST = EAST_UPPER | TILE_OPEN_EAST_LOWER, ALL_OPEN = NORTH | SOUTH | WEST | EAST;
 
-// Builds the records of table and takes every record it leaves unfilled off the board.
+// Builds the records of table; those it leaves unfilled are off the board.
 void build_board(std::vector<LayoutEntry> table) {
     table.push_back({0, 0, 0});
     build_tiles(table.data());
-    for (int i = tile_count; i < TILE_COUNT; ++i) {
-        tiles[i].flags = TILE_REMOVED;
-    }
 }
 
 std::vector<int> free_tiles() {

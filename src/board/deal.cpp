@@ -114,6 +114,7 @@ void deal_board(const LayoutEntry* table) {
     shuffle_faces(faces);
     pair_faces(faces, face_pairs);
     build_tiles(table);
+    assert(tile_count == TILE_COUNT); // every face of the set needs a place
     deal_attempts = 1;
     while (!play_attempt(face_pairs)) {
         ++deal_attempts;

@@ -61,6 +61,10 @@ void build_tiles(const LayoutEntry* table) {
             return;
         }
     }
+    for (int i = tile_count; i < TILE_COUNT; ++i) {
+        tiles[i] = Tile{};
+        tiles[i].flags = TILE_REMOVED;
+    }
 }
 
 void place_tiles() {

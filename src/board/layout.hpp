@@ -54,9 +54,11 @@ struct Tile {
 };
 
 // The board: records in layout order, a tile's index is its identity.
-// Static storage; rebuilt by every deal.
+// Static storage; rebuilt by every deal. Every loop over the board runs over
+// all TILE_COUNT records: one that a layout leaves unfilled is off the board
+// (TILE_REMOVED), which never happens with the built-in layout.
 extern Tile tiles[TILE_COUNT];
-// Number of records filled by the last deal (144 once the first deal has run).
+// Number of records filled by the last build_tiles (TILE_COUNT after every deal).
 extern int32_t tile_count;
 
 // Grid-to-screen mapping: one grid step is half a tile, each layer up shifts
@@ -78,7 +80,8 @@ inline int32_t tile_screen_y(int row, int layer) {
 }
 
 // Fills records from table (up to its terminator, never more than TILE_COUNT),
-// each with its column, row, layer and flags 0; sets tile_count.
+// each with its column, row, layer and flags 0; sets tile_count. The records
+// left over are cleared and marked TILE_REMOVED.
 void build_tiles(const LayoutEntry* table);
 
 // Sets screen_x and screen_y of all TILE_COUNT records from the mapping.

@@ -133,14 +133,14 @@ void paint_tile(const Tile& tile) {
 // or above it, then the tiles of that level, which wipe the shadow under them.
 void draw_levels() {
     for (int level = 0; level < DRAW_LEVELS; ++level) {
-        for (int i = 0; i < tile_count; ++i) {
-            if (tiles[i].layer >= level && (tiles[i].flags & TILE_REMOVED) == 0) {
-                mark_shadow(tiles[i], level);
+        for (const Tile& tile : tiles) {
+            if (tile.layer >= level && (tile.flags & TILE_REMOVED) == 0) {
+                mark_shadow(tile, level);
             }
         }
-        for (int i = 0; i < tile_count; ++i) {
-            if (tiles[i].layer == level && (tiles[i].flags & TILE_REMOVED) == 0) {
-                paint_tile(tiles[i]);
+        for (const Tile& tile : tiles) {
+            if (tile.layer == level && (tile.flags & TILE_REMOVED) == 0) {
+                paint_tile(tile);
             }
         }
     }
