@@ -135,10 +135,10 @@ TEST(History, UndoRedoAndANewPairThatEndsTheRedoList) {
     EXPECT_EQ(with_flag(TILE_SELECTED), Tiles{98});
 }
 
-// Whether tile t is free where the tiles marked in removed are off the board,
-// from the layout's geometry alone: no tile of its own layer touches both its
-// left and its right side, and none of the next layer up covers any of its cells.
-bool free_by_geometry(int t, const std::vector<bool>& removed) {
+// Whether tile t is free once the tiles in gone are taken, from the layout's
+// geometry alone: no tile of its own layer touches both its left and its right
+// side, and none of the next layer up covers any of its cells.
+bool free_by_geometry(int t, const Tiles& gone) {
     const Tile& a = tiles[t];
     bool left = false, right = false, covered = false;
     for (int i = 0; i < TILE_COUNT; ++i) {
@@ -146,14 +146,14 @@ bool free_by_geometry(int t, const std::vector<bool>& removed) {
         auto column_touched = [&](int column) { // in either of a's two rows
             return unsigned(column - b.column) < 2 && unsigned(a.row + 1 - b.row) < 3;
         };
-        if (!removed[i] && i != t) {
+        if (i != t && std::find(gone.begin(), gone.end(), i) == gone.end()) {
             left |= b.layer == a.layer && column_touched(a.column - 1);
             right |= b.layer == a.layer && column_touched(a.column + 2);
             covered |= b.layer == a.layer + 1 &&
                        (column_touched(a.column) || column_touched(a.column + 1));
         }
     }
-    return !removed[t] && !covered && !(left && right);
+    return std::find(gone.begin(), gone.end(), t) == gone.end() && !covered && !(left && right);
 }
 
 TEST(History, RandomPlayTakesOnlyFreePairsAndKeepsMarksHistorySelectionAndStatusInAgreement) {
@@ -163,10 +163,7 @@ TEST(History, RandomPlayTakesOnlyFreePairsAndKeepsMarksHistorySelectionAndStatus
     std::mt19937 random(seed);
     std::srand(seed); // the deals too
     for (int step = 0; step < 200000; ++step) {
-        std::vector<bool> removed(TILE_COUNT);
-        for (int i = 0; i < TILE_COUNT; ++i) {
-            removed[i] = (tiles[i].flags & TILE_REMOVED) != 0;
-        }
+        Tiles gone = taken();
         int before = history_len;
         unsigned roll = random() % 1000;
         if (step == 0 || roll < 2) {
@@ -183,7 +180,7 @@ TEST(History, RandomPlayTakesOnlyFreePairsAndKeepsMarksHistorySelectionAndStatus
                     history_len + 2 * redo_count <= TILE_COUNT);
         // A pair taken by this step, by a click or a redo, was free and matching.
         for (int entry = before; entry < history_len; ++entry) {
-            ASSERT_TRUE(free_by_geometry(history[entry], removed)) << "step " << step;
+            ASSERT_TRUE(free_by_geometry(history[entry], gone)) << "step " << step;
             ASSERT_EQ(tiles[history[entry]].face, tiles[history[entry ^ 1]].face);
         }
         // The removed tiles are those taken; one tile at most is selected, never a
