@@ -20,6 +20,8 @@ import sys
 
 from PIL import Image, ImageChops, ImageDraw, ImageFont
 
+import pcx
+
 # ---------------------------------------------------------------------------
 # Geometry the game expects
 
@@ -37,23 +39,15 @@ LATIN_BOLD_FONT = "/usr/share/fonts/truetype/noto/NotoSans-Bold.ttf"
 
 
 # ---------------------------------------------------------------------------
-# PCX encoder
+# Pictures as the game reads them
 
 
 class Picture:
-    """An indexed picture ready to be written as PCX.
-
-    pixels holds one palette index per pixel, row by row.  bits/planes is
-    8/1 (256-colour palette at the end of the file) or 1/N (N planes,
-    16-colour palette in the header).
-    """
+    """An indexed picture ready to be written as PCX: one palette index per
+    pixel, row by row; bits/planes is 8/1 (256 colours) or 1/N (N planes,
+    16 colours)."""
 
     def __init__(self, width, height, pixels, palette, bits=8, planes=1):
-        assert len(pixels) == width * height
-        assert (bits, planes) == (8, 1) or (bits == 1 and 1 <= planes <= 4)
-        limit = 256 if bits == 8 else 1 << planes
-        assert len(palette) <= (256 if bits == 8 else 16)
-        assert max(pixels) < limit
         self.width = width
         self.height = height
         self.pixels = bytes(pixels)
@@ -61,78 +55,11 @@ class Picture:
         self.bits = bits
         self.planes = planes
 
-    def rgb_image(self):
-        """The picture as a PIL RGB image (for previews)."""
-        img = Image.new("P", (self.width, self.height))
-        img.putdata(self.pixels)
-        flat = []
-        for rgb in self.palette:
-            flat.extend(rgb)
-        img.putpalette(flat + [0] * (768 - len(flat)))
-        return img.convert("RGB")
-
-
-def rle_encode(data):
-    """Run-length encode one scan line (or one plane of one) PCX style."""
-    out = bytearray()
-    i, n = 0, len(data)
-    while i < n:
-        value = data[i]
-        run = 1
-        while i + run < n and run < 63 and data[i + run] == value:
-            run += 1
-        if run > 1 or value >= 0xC0:
-            out.append(0xC0 | run)
-        out.append(value)
-        i += run
-    return bytes(out)
-
-
-def even_bytes_per_line(width, bits):
-    need = (width * bits + 7) // 8
-    return need + (need & 1)
-
-
-def pcx_header(pic, bytes_per_line):
-    h = bytearray(128)
-    h[0] = 10                 # manufacturer
-    h[1] = 5                  # version
-    h[2] = 1                  # run-length encoding
-    h[3] = pic.bits
-    h[4:12] = b"".join(v.to_bytes(2, "little")
-                       for v in (0, 0, pic.width - 1, pic.height - 1))
-    h[12:16] = b"".join(v.to_bytes(2, "little") for v in (72, 72))
-    if pic.bits == 1:
-        for i, (r, g, b) in enumerate(pic.palette[:16]):
-            h[16 + 3 * i:19 + 3 * i] = bytes((r, g, b))
-    h[64] = 0
-    h[65] = pic.planes
-    h[66:68] = bytes_per_line.to_bytes(2, "little")
-    h[68:70] = (1).to_bytes(2, "little")
-    return h
-
 
 def encode_pcx(pic):
     """Return the PCX file for a Picture as bytes."""
-    bpl = even_bytes_per_line(pic.width, pic.bits)
-    out = bytearray(pcx_header(pic, bpl))
-    w = pic.width
-    for y in range(pic.height):
-        row = pic.pixels[y * w:(y + 1) * w]
-        if pic.bits == 8:
-            out += rle_encode(row + bytes(bpl - w))
-        else:
-            for plane in range(pic.planes):
-                packed = bytearray(bpl)
-                for x, index in enumerate(row):
-                    if (index >> plane) & 1:
-                        packed[x >> 3] |= 0x80 >> (x & 7)
-                out += rle_encode(bytes(packed))
-    if pic.bits == 8:
-        out.append(0x0C)
-        for i in range(256):
-            out += bytes(pic.palette[i] if i < len(pic.palette) else (0, 0, 0))
-    return bytes(out)
+    return pcx.encode(pic.width, pic.height, pic.pixels, pic.palette,
+                      pic.bits, pic.planes)
 
 
 # ---------------------------------------------------------------------------

@@ -271,7 +271,7 @@ def test_encoder_round_trip_planar():
 
 
 def test_rle_literals_and_runs():
-    enc = make_art.rle_encode
+    enc = make_art.pcx.encode_line
     assert enc(bytes((0x41,))) == bytes((0x41,))
     assert enc(bytes((0xC5,))) == bytes((0xC1, 0xC5))
     assert enc(bytes((3,)) * 63) == bytes((0xFF, 3))
