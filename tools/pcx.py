@@ -109,7 +109,7 @@ def decode(data):
     else:
         table = data[16:64]
     palette = [tuple(table[i:i + 3]) for i in range(0, len(table), 3)]
-    pos, pixels = 128, []
+    pos, pixels = 128, bytearray()
     for y in range(height):
         line = bytearray()
         while len(line) < bpl * planes:
@@ -130,4 +130,4 @@ def decode(data):
                 pixels.append(sum(((line[p * bpl + x // 8] >> (7 - x % 8)) & 1) << p
                                   for p in range(planes)))
     _require(pos == end, "%d bytes after the picture", end - pos)
-    return Pcx(width, height, bits, planes, bpl, palette, pixels)
+    return Pcx(width, height, bits, planes, bpl, palette, bytes(pixels))
