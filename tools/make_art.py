@@ -2,9 +2,10 @@
 """Draw the game's tile sets, backgrounds and application icon.
 
 Every picture is drawn here from code: shapes with PIL's ImageDraw, Chinese
-characters and a few Latin letters rendered from Debian's free fonts, small
-index marks from a bitmap font defined in this file.  The PCX files are
-written by the encoder in this file, the icon as PNG files in DIR/icons.
+characters and a few Latin letters rendered from Debian's free fonts (found
+with fontconfig's fc-match), small index marks from a bitmap font defined in
+this file.  The PCX files are written by tools/pcx.py, the icon as PNG files
+in DIR/icons.
 
     tools/make_art.py [--out DIR]
 
