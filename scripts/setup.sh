@@ -9,7 +9,7 @@ mode=${1:-play}
 build_packages="cmake g++ make pkg-config"
 play_packages="x11-utils"
 test_packages="libgtest-dev libbenchmark-dev libsdl-image1.2-dev clang libclang-rt-14-dev
-    xvfb xauth xdotool imagemagick python3-pil fonts-noto-core fonts-wqy-microhei
+    xvfb xauth xdotool imagemagick python3-pil fontconfig fonts-noto-core fonts-wqy-microhei
     desktop-file-utils"
 
 installed() {

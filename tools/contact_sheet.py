@@ -16,6 +16,8 @@ import sys
 
 from PIL import Image, ImageDraw, ImageFont
 
+from make_art import MissingFont, font_file
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CELL_W, CELL_H, FACE_W, FACE_H = 42, 48, 40, 46
 SCREEN_W, SCREEN_H = 640, 400
@@ -39,11 +41,11 @@ TEXT = (236, 236, 236)
 
 
 def font(size, bold=False):
-    name = "DejaVuSans-Bold.ttf" if bold else "DejaVuSans.ttf"
-    path = os.path.join("/usr/share/fonts/truetype/dejavu", name)
-    if os.path.exists(path):
-        return ImageFont.truetype(path, size)
-    return ImageFont.load_default()
+    try:
+        path, index = font_file("DejaVu Sans:bold" if bold else "DejaVu Sans")
+    except MissingFont:
+        return ImageFont.load_default()
+    return ImageFont.truetype(path, size, index=index)
 
 
 def read_pcx(path):

@@ -2,9 +2,10 @@
 """Draw the game's tile sets, backgrounds and application icon.
 
 Every picture is drawn here from code: shapes with PIL's ImageDraw, Chinese
-characters and a few Latin letters rendered from Debian's free fonts, small
-index marks from a bitmap font defined in this file.  The PCX files are
-written by the encoder in this file, the icon as PNG files in DIR/icons.
+characters and a few Latin letters rendered from Debian's free fonts (found
+with fontconfig's fc-match), small index marks from a bitmap font defined in
+this file.  The PCX files are written by tools/pcx.py, the icon as PNG files
+in DIR/icons.
 
     tools/make_art.py [--out DIR]
 
@@ -13,12 +14,16 @@ byte for byte on every run.
 """
 
 import argparse
+import functools
 import io
 import math
 import os
+import subprocess
 import sys
 
 from PIL import Image, ImageChops, ImageDraw, ImageFont
+
+import pcx
 
 # ---------------------------------------------------------------------------
 # Geometry the game expects
@@ -31,29 +36,23 @@ FACE_COUNT = 44
 
 SCREEN_W, SCREEN_H = 640, 400
 
-# Fonts (Debian packages fonts-wqy-microhei and fonts-noto-core).
-CJK_FONT = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
-LATIN_BOLD_FONT = "/usr/share/fonts/truetype/noto/NotoSans-Bold.ttf"
+# Fonts, by the names fontconfig knows them, and the Debian packages that
+# hold them.
+CJK_FONT = "WenQuanYi Micro Hei"
+LATIN_BOLD_FONT = "Noto Sans:bold"
+FONT_PACKAGES = {CJK_FONT: "fonts-wqy-microhei", LATIN_BOLD_FONT: "fonts-noto-core"}
 
 
 # ---------------------------------------------------------------------------
-# PCX encoder
+# Pictures as the game reads them
 
 
 class Picture:
-    """An indexed picture ready to be written as PCX.
-
-    pixels holds one palette index per pixel, row by row.  bits/planes is
-    8/1 (256-colour palette at the end of the file) or 1/N (N planes,
-    16-colour palette in the header).
-    """
+    """An indexed picture ready to be written as PCX: one palette index per
+    pixel, row by row; bits/planes is 8/1 (256 colours) or 1/N (N planes,
+    16 colours)."""
 
     def __init__(self, width, height, pixels, palette, bits=8, planes=1):
-        assert len(pixels) == width * height
-        assert (bits, planes) == (8, 1) or (bits == 1 and 1 <= planes <= 4)
-        limit = 256 if bits == 8 else 1 << planes
-        assert len(palette) <= (256 if bits == 8 else 16)
-        assert max(pixels) < limit
         self.width = width
         self.height = height
         self.pixels = bytes(pixels)
@@ -61,78 +60,11 @@ class Picture:
         self.bits = bits
         self.planes = planes
 
-    def rgb_image(self):
-        """The picture as a PIL RGB image (for previews)."""
-        img = Image.new("P", (self.width, self.height))
-        img.putdata(self.pixels)
-        flat = []
-        for rgb in self.palette:
-            flat.extend(rgb)
-        img.putpalette(flat + [0] * (768 - len(flat)))
-        return img.convert("RGB")
-
-
-def rle_encode(data):
-    """Run-length encode one scan line (or one plane of one) PCX style."""
-    out = bytearray()
-    i, n = 0, len(data)
-    while i < n:
-        value = data[i]
-        run = 1
-        while i + run < n and run < 63 and data[i + run] == value:
-            run += 1
-        if run > 1 or value >= 0xC0:
-            out.append(0xC0 | run)
-        out.append(value)
-        i += run
-    return bytes(out)
-
-
-def even_bytes_per_line(width, bits):
-    need = (width * bits + 7) // 8
-    return need + (need & 1)
-
-
-def pcx_header(pic, bytes_per_line):
-    h = bytearray(128)
-    h[0] = 10                 # manufacturer
-    h[1] = 5                  # version
-    h[2] = 1                  # run-length encoding
-    h[3] = pic.bits
-    h[4:12] = b"".join(v.to_bytes(2, "little")
-                       for v in (0, 0, pic.width - 1, pic.height - 1))
-    h[12:16] = b"".join(v.to_bytes(2, "little") for v in (72, 72))
-    if pic.bits == 1:
-        for i, (r, g, b) in enumerate(pic.palette[:16]):
-            h[16 + 3 * i:19 + 3 * i] = bytes((r, g, b))
-    h[64] = 0
-    h[65] = pic.planes
-    h[66:68] = bytes_per_line.to_bytes(2, "little")
-    h[68:70] = (1).to_bytes(2, "little")
-    return h
-
 
 def encode_pcx(pic):
     """Return the PCX file for a Picture as bytes."""
-    bpl = even_bytes_per_line(pic.width, pic.bits)
-    out = bytearray(pcx_header(pic, bpl))
-    w = pic.width
-    for y in range(pic.height):
-        row = pic.pixels[y * w:(y + 1) * w]
-        if pic.bits == 8:
-            out += rle_encode(row + bytes(bpl - w))
-        else:
-            for plane in range(pic.planes):
-                packed = bytearray(bpl)
-                for x, index in enumerate(row):
-                    if (index >> plane) & 1:
-                        packed[x >> 3] |= 0x80 >> (x & 7)
-                out += rle_encode(bytes(packed))
-    if pic.bits == 8:
-        out.append(0x0C)
-        for i in range(256):
-            out += bytes(pic.palette[i] if i < len(pic.palette) else (0, 0, 0))
-    return bytes(out)
+    return pcx.encode(pic.width, pic.height, pic.pixels, pic.palette,
+                      pic.bits, pic.planes)
 
 
 # ---------------------------------------------------------------------------
@@ -219,17 +151,39 @@ def draw_tiny_text(img, x, y, text, colour):
 # Drawing helpers
 
 
-_font_cache = {}
+class MissingFont(Exception):
+    pass
 
 
-def load_font(path, size):
-    key = (path, size)
-    if key not in _font_cache:
-        # The basic layout engine gives the same result whether or not
-        # libraqm is installed.
-        _font_cache[key] = ImageFont.truetype(
-            path, size, index=0, layout_engine=ImageFont.Layout.BASIC)
-    return _font_cache[key]
+@functools.cache
+def font_file(name):
+    """(file, index in the file) of an installed font, found through
+    fontconfig by its name, such as "Noto Sans:bold"; MissingFont when
+    fontconfig offers another family or style in its place."""
+    family, _, style = name.partition(":")
+    try:
+        found = subprocess.run(
+            ["fc-match", "--format=%{family}\n%{style}\n%{file}\n%{index}",
+             name], capture_output=True, text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError) as err:
+        raise MissingFont("fc-match (Debian: fontconfig) cannot look up %r: %s"
+                          % (name, err))
+    families, styles, path, index = found.split("\n")
+    if family not in families.split(",") or \
+            style and style.lower() not in styles.lower().split(","):
+        package = FONT_PACKAGES.get(name, "the package that holds it")
+        raise MissingFont("the font %r is not installed (Debian: %s)"
+                          % (name, package))
+    return path, int(index)
+
+
+@functools.cache
+def load_font(name, size):
+    path, index = font_file(name)
+    # The basic layout engine gives the same result whether or not
+    # libraqm is installed.
+    return ImageFont.truetype(path, size, index=index,
+                              layout_engine=ImageFont.Layout.BASIC)
 
 
 class Canvas:
@@ -296,12 +250,12 @@ class Canvas:
             pts.append((ox + u * ca - v * sa, oy + u * sa + v * ca))
         self.polygon(pts, fill, outline)
 
-    def text(self, cx, cy, text, font_path, size, fill, stroke=0.0,
+    def text(self, cx, cy, text, font_name, size, fill, stroke=0.0,
              bold=0):
         """Draw text with the centre of its ink box at (cx, cy).  bold=1
         draws it again one pixel to the right, bold=2 also one pixel
         lower (thickening horizontal strokes too)."""
-        font = load_font(font_path, self._p(size))
+        font = load_font(font_name, self._p(size))
         sw = int(round(stroke * self.s))
         x0, y0, x1, y1 = self.draw.textbbox((0, 0), text, font=font,
                                             stroke_width=sw)
@@ -405,6 +359,7 @@ def bamboo_layout(n):
 
 CJK_NUMERALS = "一二三四五六七八九"
 WIND_CHARS = "東南西北"
+DRAGON_CHARS = "中發"
 TEN_THOUSAND = "萬"
 
 
@@ -645,28 +600,42 @@ class ClassicStyle(Style):
             self.stick(cv, cx, top, bottom, self.role_colour(role),
                        darks[role], width)
 
+    # The Chinese characters, centred at x 20, one row per character or
+    # kind of character: centre y, size, colour and weight (a stroke around
+    # the ink, or at scale 1 "bold", the number of copies one pixel over).
+    # A character's own row wins over its kind's.
+    writing = {
+        "numeral": (16.5, 16.5, "navy", {"stroke": 0.45}),
+        TEN_THOUSAND: (34.5, 18.5, "red", {"stroke": 0.4}),
+        "wind": (26.5, 27, "ink", {"stroke": 0.6}),
+        "中": (26.5, 29, "red", {"stroke": 0.7}),
+        "發": (26.5, 28, "green", {"stroke": 0.6}),
+    }
+
+    def write(self, cv, text, kind=None):
+        """One character, drawn as the style's writing table says."""
+        cy, size, colour, weight = self.writing.get(text) or self.writing[kind]
+        cv.text(20, cy, text, CJK_FONT, size, self.colours[colour], **weight)
+
     def characters(self, cv, n):
-        c = self.colours
-        cv.text(20, 16.5, CJK_NUMERALS[n - 1], CJK_FONT, 16.5, c["navy"],
-                stroke=0.45)
-        cv.text(20, 34.5, TEN_THOUSAND, CJK_FONT, 18.5, c["red"], stroke=0.4)
+        self.write(cv, CJK_NUMERALS[n - 1], "numeral")
+        self.write(cv, TEN_THOUSAND)
 
     def wind(self, cv, n):
-        cv.text(20, 26.5, WIND_CHARS[n], CJK_FONT, 27, self.colours["ink"],
-                stroke=0.6)
+        self.write(cv, WIND_CHARS[n], "wind")
 
     def dragon(self, cv, n):
-        c = self.colours
-        if n == 0:
-            cv.text(20, 26.5, "中", CJK_FONT, 29, c["red"], stroke=0.7)
-        elif n == 1:
-            cv.text(20, 26.5, "發", CJK_FONT, 28, c["green"], stroke=0.6)
+        if n < 2:
+            self.write(cv, DRAGON_CHARS[n])
         else:
-            cv.rect(6.5, 10.5, 33.5, 43.5, outline=c["blue"], width=2.2,
-                    radius=1.5)
-            cv.rect(10, 14, 30, 40, outline=c["blue"], width=1.0)
-            for x, y in ((6.5, 10.5), (33.5, 10.5), (6.5, 43.5), (33.5, 43.5)):
-                cv.rect(x - 2.2, y - 2.2, x + 2.2, y + 2.2, fill=c["blue"])
+            self.white_dragon(cv, self.colours)
+
+    def white_dragon(self, cv, c):
+        cv.rect(6.5, 10.5, 33.5, 43.5, outline=c["blue"], width=2.2,
+                radius=1.5)
+        cv.rect(10, 14, 30, 40, outline=c["blue"], width=1.0)
+        for x, y in ((6.5, 10.5), (33.5, 10.5), (6.5, 43.5), (33.5, 43.5)):
+            cv.rect(x - 2.2, y - 2.2, x + 2.2, y + 2.2, fill=c["blue"])
 
     def joker(self, cv, n):
         c = self.colours
@@ -904,27 +873,20 @@ class RetroStyle(ClassicStyle):
         cv.rect(x0 + 1, top + 1, x0 + 2, mid, fill=light)
         cv.rect(x0 + 1, mid + 1, x0 + 2, bottom - 1, fill=light)
 
-    def characters(self, cv, n):
-        c = self.colours
-        # doubled both ways except 四, whose box would fill in
-        cv.text(20, 17, CJK_NUMERALS[n - 1], CJK_FONT, 16, c["navy"],
-                bold=1 if n == 4 else 2)
-        cv.text(20, 35, TEN_THOUSAND, CJK_FONT, 19, c["red"], bold=1)
+    # Numerals are doubled both ways, except 四, whose box would fill in.
+    writing = {
+        "numeral": (17, 16, "navy", {"bold": 2}),
+        "四": (17, 16, "navy", {"bold": 1}),
+        TEN_THOUSAND: (35, 19, "red", {"bold": 1}),
+        "wind": (27, 27, "ink", {"bold": 1}),
+        "中": (27, 29, "red", {"bold": 1}),
+        "發": (27, 28, "green", {"bold": 1}),
+    }
 
-    def wind(self, cv, n):
-        cv.text(20, 27, WIND_CHARS[n], CJK_FONT, 27, self.colours["ink"],
-                bold=1)
-
-    def dragon(self, cv, n):
-        c = self.colours
-        if n == 0:
-            cv.text(20, 27, "中", CJK_FONT, 29, c["red"], bold=1)
-        elif n == 1:
-            cv.text(20, 27, "發", CJK_FONT, 28, c["green"], bold=1)
-        else:
-            cv.rect(6, 10, 34, 44, outline=c["blue"], width=2)
-            cv.rect(9, 13, 31, 41, outline=c["navy"], width=1)
-            cv.rect(12, 16, 28, 38, outline=c["blue"], width=1)
+    def white_dragon(self, cv, c):
+        cv.rect(6, 10, 34, 44, outline=c["blue"], width=2)
+        cv.rect(9, 13, 31, 41, outline=c["navy"], width=1)
+        cv.rect(12, 16, 28, 38, outline=c["blue"], width=1)
 
     picture_box = (6, 11, 34, 36)
 
@@ -1246,14 +1208,8 @@ class IconStyle(ClassicStyle):
     smaller the icon is, so that the character still reads at 32 pixels."""
 
     def __init__(self, size):
-        self.stroke = 0.7 + 64.0 / size
-
-    def dragon(self, cv, n):
-        if n == 0:
-            cv.text(20, 26.5, "中", CJK_FONT, 29, self.colours["red"],
-                    stroke=self.stroke)
-        else:
-            ClassicStyle.dragon(self, cv, n)
+        self.writing = dict(ClassicStyle.writing)
+        self.writing["中"] = (26.5, 29, "red", {"stroke": 0.7 + 64.0 / size})
 
 
 def icon_face_picture(style, face, w, h):
@@ -1385,10 +1341,11 @@ def main(argv=None):
                         help="directory to write the pictures to "
                              "(default: the repository's data/)")
     args = parser.parse_args(argv)
-    for font in (CJK_FONT, LATIN_BOLD_FONT):
-        if not os.path.exists(font):
-            sys.exit("make_art: %s is missing (Debian packages "
-                     "fonts-wqy-microhei and fonts-noto-core)" % font)
+    try:
+        for name in FONT_PACKAGES:
+            font_file(name)
+    except MissingFont as err:
+        sys.exit("make_art: %s" % err)
     os.makedirs(args.out, exist_ok=True)
     for name, (pic, _) in sorted(build_pictures().items()):
         path = os.path.join(args.out, name)

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Writes the small PCX seed files for the decoder's fuzzer into fuzz/corpus/pcx/.
 
 Usage: tools/make_pcx_seeds.py [directory]. Only the standard library is used;
@@ -6,65 +6,23 @@ the pictures are drawn here, valid ones and a few slightly broken ones.
 """
 
 import os
-import struct
 import sys
 
+import pcx
 
-def header(bits, planes, width, height, bytes_per_line, palette16=b""):
-    """A 128-byte version 5, run-length encoded header."""
-    head = struct.pack("<BBBBHHHHHH", 10, 5, 1, bits, 0, 0, width - 1, height - 1, 72, 72)
-    head += palette16.ljust(48, b"\0")[:48]
-    head += struct.pack("<BBHH", 0, planes, bytes_per_line, 1)
-    return head.ljust(128, b"\0")
+PALETTE256 = [(i, (i * 3) & 255, 255 - i) for i in range(256)]
+PALETTE16 = [(i * 16, 255 - i * 16, (i * 40) & 255) for i in range(16)]
 
 
-def encode_line(line):
-    """Run-length encodes one scan line; runs never cross its end."""
-    out = bytearray()
-    i = 0
-    while i < len(line):
-        run = 1
-        while i + run < len(line) and line[i + run] == line[i] and run < 63:
-            run += 1
-        if run > 1 or line[i] >= 0xC0:
-            out.append(0xC0 | run)
-        out.append(line[i])
-        i += run
-    return bytes(out)
+def picture(width, height, pixel, bits=8, planes=1, **options):
+    """A picture of colour pixel(x, y) at (x, y), in the seeds' palettes."""
+    pixels = [pixel(x, y) for y in range(height) for x in range(width)]
+    palette = PALETTE256 if bits == 8 else PALETTE16
+    return pcx.encode(width, height, pixels, palette, bits, planes, **options)
 
 
-def palette256():
-    return bytes(c for i in range(256) for c in (i, (i * 3) & 255, 255 - i))
-
-
-def palette16():
-    return bytes(c for i in range(16) for c in (i * 16, 255 - i * 16, (i * 40) & 255))
-
-
-def picture_8bit(width, height, pixel, bytes_per_line=None, marker=True):
-    if bytes_per_line is None:
-        bytes_per_line = width + (width & 1)
-    out = bytearray(header(8, 1, width, height, bytes_per_line))
-    for y in range(height):
-        line = [pixel(x, y) for x in range(width)] + [0] * (bytes_per_line - width)
-        out += encode_line(line[:bytes_per_line])
-    if marker:
-        out.append(12)
-    return bytes(out + palette256())
-
-
-def picture_planar(width, height, planes, pixel):
-    bytes_per_line = (width + 7) // 8
-    bytes_per_line += bytes_per_line & 1
-    out = bytearray(header(1, planes, width, height, bytes_per_line, palette16()))
-    for y in range(height):
-        line = bytearray(bytes_per_line * planes)
-        for p in range(planes):
-            for x in range(width):
-                if (pixel(x, y) >> p) & 1:
-                    line[p * bytes_per_line + x // 8] |= 0x80 >> (x % 8)
-        out += encode_line(line)
-    return bytes(out)
+def planar(width, height, planes, pixel):
+    return picture(width, height, pixel, bits=1, planes=planes)
 
 
 def shapes(x, y):
@@ -76,25 +34,29 @@ def shapes(x, y):
     return (x // 3 + y * 5) & 255
 
 
+def hand_made(width, height, data):
+    """An 8-bit file whose data bytes are given as they are, 4 bytes per line."""
+    palette = bytes(v for rgb in PALETTE256 for v in rgb)
+    return pcx.header(width, height, 8, 1, 4) + bytes(data) + b"\x0c" + palette
+
+
 def seeds():
-    runs = bytearray(header(8, 1, 4, 3, 4))
-    runs += bytes([0xC6, 7, 1, 0xC0, 9, 2, 0xC2, 3, 0xC1, 0xC5, 0xC3, 0xFF, 12]) + palette256()
-    wide = bytearray(header(8, 1, 6, 2, 4)) + bytes([1, 2, 3, 4, 5, 6, 7, 8, 12]) + palette256()
-    full = picture_8bit(16, 6, shapes)
+    full = picture(16, 6, shapes)
     bad_version = bytearray(full)
     bad_version[1] = 3
-    depth4 = bytearray(picture_planar(9, 3, 1, lambda x, y: (x + y) & 1))
+    depth4 = bytearray(planar(9, 3, 1, lambda x, y: (x + y) & 1))
     depth4[3] = 4
     return {
         "8bit_shapes.pcx": full,
-        "8bit_odd_width.pcx": picture_8bit(7, 4, shapes, bytes_per_line=8),
-        "8bit_no_marker.pcx": picture_8bit(10, 3, shapes, marker=False),
+        "8bit_odd_width.pcx": picture(7, 4, shapes, bytes_per_line=8),
+        "8bit_no_marker.pcx": picture(10, 3, shapes, marker=False),
         "8bit_cut_in_pixels.pcx": full[:150],
-        "8bit_runs_cross_lines.pcx": bytes(runs),
-        "8bit_width_past_line.pcx": bytes(wide),
-        "planar16.pcx": picture_planar(21, 5, 4, lambda x, y: (x // 2 + y * 3) & 15),
-        "mono.pcx": picture_planar(13, 4, 1, lambda x, y: (x * y + x) & 1),
-        "planar16_cut.pcx": picture_planar(21, 5, 4, lambda x, y: (x ^ y) & 15)[:140],
+        "8bit_runs_cross_lines.pcx": hand_made(
+            4, 3, [0xC6, 7, 1, 0xC0, 9, 2, 0xC2, 3, 0xC1, 0xC5, 0xC3, 0xFF]),
+        "8bit_width_past_line.pcx": hand_made(6, 2, range(1, 9)),
+        "planar16.pcx": planar(21, 5, 4, lambda x, y: (x // 2 + y * 3) & 15),
+        "mono.pcx": planar(13, 4, 1, lambda x, y: (x * y + x) & 1),
+        "planar16_cut.pcx": planar(21, 5, 4, lambda x, y: (x ^ y) & 15)[:139],
         "bad_version.pcx": bytes(bad_version),
         "depth4.pcx": bytes(depth4),
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""Makes docs/screenshot.png: the built game in a real window under Xvfb,
-with its own pictures, the first background and one tile selected.
+"""Makes docs/screenshot.png: the game in a window under Xvfb, on a background, a tile selected.
 
-Usage: tools/screenshot.py [GAME] (default: build/mahjong)
+Usage: tools/screenshot.py [GAME] (default: build/mahjong). The game shows its
+own pictures from data/ and the first background; the top tile is selected,
+found on the board that tests/make_e2e_pictures of the same build prints.
 """
 import os
 import sys
@@ -14,22 +15,21 @@ import play_test  # noqa: E402  (the end-to-end test's window driver)
 
 
 def main():
-    game = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "mahjong"))
-    tiles = play_test.read_layout(os.path.join(ROOT, "src", "board", "layout.cpp"))
+    game = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/mahjong")
+    build = os.path.dirname(game)
+    tiles, _ = play_test.read_board(os.path.join(build, "tests", "make_e2e_pictures"))
     session = play_test.Session()
     try:
         session.start(game, ROOT)
-        play_test.wait_for_first_frame(session)
-        first = session.settled_screenshot()
+        session.wait_for(lambda: play_test.status_lit(session.screenshot()), 60, "the first frame")
+        first = session.settled()
         session.key("F2")
-        with_background = session.settled_screenshot(first)
-        top = max(range(len(tiles)), key=lambda i: tiles[i][2])
-        session.click(*play_test.face_centre(tiles[top]))
-        shot = session.settled_screenshot(with_background)
+        with_background = session.settled(first)
+        session.click(max(tiles, key=lambda tile: tile.layer))
+        shot = session.settled(with_background)
         # Written without metadata, so the same frame gives the same bytes.
         shot.save(os.path.join(ROOT, "docs", "screenshot.png"), optimize=True)
     finally:
-        session.key("Escape", check=False)
         session.close()
 
 

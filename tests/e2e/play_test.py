@@ -1,186 +1,116 @@
 #!/usr/bin/python3
-"""End-to-end test: plays the real game in a real X window under Xvfb.
+"""End-to-end test: plays the real game in a real X window under Xvfb, driven by xdotool.
 
-Usage: play_test.py GAME MAKE_PICTURES LAYOUT_SOURCE
+Usage: play_test.py GAME MAKE_E2E_PICTURES
 
-The game runs in a scratch directory whose data/ holds test pictures with one
-distinct colour per face. The test reads screenshots to find two free tiles
-that match, clicks them with xdotool, and checks what the player would see:
-the status line, the pair leaving and coming back with undo and redo, a new
-deal, a new tile set and background, and a clean exit on Escape.
+The game runs in a scratch directory whose data/ holds the pictures that
+MAKE_E2E_PICTURES writes, one distinct colour per face; the same program
+prints the board and the faces' groups and colours.  The test reads
+screenshots to find two free tiles that match, clicks them, and checks what
+the player would see: the status line, the pair leaving and coming back
+with undo and redo, a new deal, a new tile set and background, and a clean
+exit on Escape.
 """
-import io
+import collections
 import os
-import random
-import re
-import shutil
+import select
 import subprocess
 import sys
 import tempfile
 import time
 
-from PIL import Image
+from PIL import Image, ImageGrab
 
-TOLERANCE = 12  # 16-bit pixels shown on a 24-bit screen
-STATUS_BOX = (500, 320, 140, 13)
-
-
-def face_colour(face):
-    """The test tile set's colour of a face (as the picture maker writes it)."""
-    def level(step):
-        return 40 + 60 * step
-    return (level(face % 4), level((face // 4) % 4), level(face // 16))
+TOLERANCE = 12  # a 16-bit screen shown at 24 bits
+STATUS_BOX = (500, 320, 640, 333)
+Tile = collections.namedtuple("Tile", "column row layer x y free")  # (x, y): its middle
 
 
-def close(a, b):
-    return all(abs(x - y) <= TOLERANCE for x, y in zip(a, b))
-
-
-def faces_match(a, b):
-    if a <= 33 and b <= 33:
-        return a == b
-    return (36 <= a <= 39 and 36 <= b <= 39) or (40 <= a <= 43 and 40 <= b <= 43)
-
-
-def read_layout(source):
-    """The board's tiles as (column, row, layer), read from the layout table's source."""
-    text = open(source, encoding="utf-8").read()
-    body = text[text.index("layout_table["):]
-    body = body[:body.index("};")]
-    tiles = []
-    for count, column, row in re.findall(r"\{\s*(-?\d+),\s*(\d+),\s*(\d+)\s*\}", body):
-        count, column, row = int(count), int(column), int(row)
-        if count == 0:
-            break
-        layers = range(count) if count > 0 else [~count]
-        tiles += [(column, row, layer) for layer in layers]
-    assert len(tiles) == 144, len(tiles)
-    return tiles
-
-
-def free_on_full_board(tiles):
-    """Indices of the free tiles when nothing is removed (a simple model of the rules)."""
-    cells = {}
-    for column, row, layer in tiles:
-        for dc in (0, 1):
-            for dr in (0, 1):
-                cells.setdefault((column + dc, row + dr), set()).add(layer)
-
-    def occupied(column, row, layer):
-        return layer in cells.get((column, row), ())
-
-    free = []
-    for i, (column, row, layer) in enumerate(tiles):
-        left = any(occupied(column - 1, row + dr, layer) for dr in (0, 1))
-        right = any(occupied(column + 2, row + dr, layer) for dr in (0, 1))
-        covered = any(occupied(column + dc, row + dr, layer + 1) for dc in (0, 1) for dr in (0, 1))
-        if not (left and right) and not covered:
-            free.append(i)
-    return free
-
-
-def face_centre(tile):
-    column, row, layer = tile
-    x = 21 * column + 4 * layer + 2
-    y = 24 * row - 4 * layer + 10
-    return x - 2 + 20, y + 2 + 23
-
-
-class GameEnded(RuntimeError):
-    pass
+def read_board(make_pictures, data_dir=None):
+    """The tiles of a full board and, by face, (group, colour), as the program prints them."""
+    out = subprocess.run([make_pictures] + ([data_dir] if data_dir else []), check=True,
+                         capture_output=True, text=True, timeout=30).stdout.split("\n")
+    rows = [[int(v) for v in line.split()[1:]] for line in out]
+    tiles = [Tile(*row) for line, row in zip(out, rows) if line.startswith("tile ")]
+    faces = [(row[1], tuple(row[2:])) for line, row in zip(out, rows) if line.startswith("face ")]
+    assert (len(tiles), len(faces)) == (144, 44), out
+    return tiles, faces
 
 
 class Session:
+    """The game in the one window of an X server of its own."""
+
     def __init__(self):
-        self.xvfb = None
-        self.game = None
+        self.game = self.xvfb = None
 
     def start(self, game, workdir):
-        # Should the game still fail to reach the server ("x11 not available"),
-        # a second server is tried.
-        for attempt in (1, 2):
-            self.display = self.start_xvfb()
-            self.env = dict(os.environ, DISPLAY=self.display, SDL_VIDEODRIVER="x11")
-            for name in ("SDL12COMPAT_WINDOW_SCALING", "SDL12COMPAT_SCALE_METHOD"):
-                self.env.pop(name, None)
-            self.game = subprocess.Popen([game], cwd=workdir, env=self.env)
-            try:
-                self.window = self.find_window()
-                return
-            except GameEnded:
-                if attempt == 2:
-                    raise
-                print("the game could not open its window; trying a new X server")
-                self.close()
+        ready, write = os.pipe()
+        # Xvfb picks a free display and writes its number once it takes clients.
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-noreset", "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp"],
+            pass_fds=[write], stdout=subprocess.DEVNULL)
+        os.close(write)
+        number = b""  # read whole: the server dies if the newline cannot be written
+        while not number.endswith(b"\n") and select.select([ready], [], [], 30)[0]:
+            chunk = os.read(ready, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(ready)
+        assert number.endswith(b"\n"), "Xvfb did not start within 30 s"
+        self.display = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display, SDL_VIDEODRIVER="x11")
+        for name in ("SDL12COMPAT_WINDOW_SCALING", "SDL12COMPAT_SCALE_METHOD"):
+            self.env.pop(name, None)
+        self.game = subprocess.Popen([game], cwd=workdir, env=self.env)
+        self.window, x, y = self.wait_for(self.find_window, 30, "the game's 640 x 400 window")
+        self.box = (x, y, x + 640, y + 400)
 
-    def start_xvfb(self):
-        """A fresh X server on a display number nobody else is likely to use,
-        with a screen width of its own, so that the test knows it talks to
-        this server and not to another one left on the machine."""
-        for attempt in range(10):
-            display = ":%d" % random.randint(100, 9999)
-            width = 1024 + random.randint(0, 255)
-            self.xvfb = subprocess.Popen(
-                ["Xvfb", display, "-screen", "0", "%dx768x24" % width, "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.time() + 20
-            while self.xvfb.poll() is None and time.time() < deadline:
-                info = subprocess.run(["xdpyinfo", "-display", display], capture_output=True, text=True)
-                if info.returncode == 0:
-                    if "dimensions:    %dx768 pixels" % width in info.stdout:
-                        return display
-                    break  # another server answers on this number
-                time.sleep(0.1)
-            self.close()
-        raise RuntimeError("no X server of our own could be started")
-
-    def run(self, *args, check=True):
-        return subprocess.run(args, env=self.env, check=check, capture_output=True, text=True).stdout
+    def xdotool(self, *args, check=True):
+        return subprocess.run(("xdotool",) + args, env=self.env, check=check, capture_output=True,
+                              text=True, timeout=30).stdout
 
     def find_window(self):
-        deadline = time.time() + 30
-        while time.time() < deadline:
-            if self.game.poll() is not None:
-                raise GameEnded(f"the game ended at start with status {self.game.returncode}")
-            found = subprocess.run(["xdotool", "search", "--name", "Mahjong"], env=self.env,
-                                   capture_output=True, text=True).stdout.split()
-            for window in found:
-                geometry = self.run("xdotool", "getwindowgeometry", "--shell", window)
-                if "WIDTH=640" in geometry and "HEIGHT=400" in geometry:
-                    return window
-            time.sleep(0.2)
-        raise RuntimeError("the game's 640 x 400 window did not appear")
+        for window in self.xdotool("search", "--name", "^Mahjong$", check=False).split():
+            # A window may be gone again by now: it then has no shape.
+            shape = self.xdotool("getwindowgeometry", "--shell", window, check=False).split()
+            shape = dict(v.split("=") for v in shape)
+            if (shape.get("WIDTH"), shape.get("HEIGHT")) == ("640", "400"):
+                return window, int(shape["X"]), int(shape["Y"])
+        return None
 
-    def origin(self):
-        values = dict(line.split("=") for line in self.run(
-            "xdotool", "getwindowgeometry", "--shell", self.window).split())
-        return int(values["X"]), int(values["Y"])
+    def wait_for(self, probe, seconds, what):
+        """probe()'s first true answer, asked every 0.1 s while the game runs."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            for process, name in ((self.xvfb, "the X server"), (self.game, "the game")):
+                assert process.poll() is None, "%s ended with status %d" % (name, process.returncode)
+            answer = probe()
+            if answer:
+                return answer
+            time.sleep(0.1)
+        raise AssertionError("%s: not seen within %d s" % (what, seconds))
 
     def screenshot(self):
-        """The window's 640 x 400 pixels, cut from a shot of the whole screen."""
-        shot = subprocess.run(["import", "-window", "root", "png:-"], env=self.env, check=True,
-                              capture_output=True).stdout
-        x, y = self.origin()
-        return Image.open(io.BytesIO(shot)).convert("RGB").crop((x, y, x + 640, y + 400))
+        return ImageGrab.grab(self.box, xdisplay=self.display).convert("RGB")
 
-    def settled_screenshot(self, previous=None):
-        """A screenshot taken once the picture has stopped changing (and, given
-        previous, has changed from it)."""
-        deadline = time.time() + 30
-        last = self.screenshot()
-        while time.time() < deadline:
-            time.sleep(0.15)
-            shot = self.screenshot()
-            if shot.tobytes() == last.tobytes() and (previous is None or shot.tobytes() != previous.tobytes()):
-                return shot
-            last = shot
-        return last
+    def settled(self, previous=None):
+        """The window once it has stopped changing (and, given previous, differs from it)."""
+        shots = [self.screenshot().tobytes()]
+        old = previous.tobytes() if previous else None
 
-    def click(self, x, y):
-        self.run("xdotool", "mousemove", "--window", self.window, str(x), str(y), "click", "1")
+        def probe():
+            shots.append(self.screenshot().tobytes())
+            return shots[-1] == shots[-2] != old
+        self.wait_for(probe, 30, "a settled frame")
+        return Image.frombytes("RGB", (640, 400), shots[-1])
+
+    def click(self, tile):
+        self.xdotool("mousemove", "--window", self.window, str(tile.x), str(tile.y), "click", "1")
 
     def key(self, name, check=True):
-        self.run("xdotool", "key", "--window", self.window, name, check=check)
+        self.xdotool("key", "--window", self.window, name, check=check)
 
     def close(self):
         if self.game and self.game.poll() is None:
@@ -188,107 +118,77 @@ class Session:
             self.game.wait()
         if self.xvfb:
             self.xvfb.terminate()  # lets the server remove its socket and lock
-            self.xvfb.wait()
+            self.xvfb.wait(timeout=30)
+
+
+def near(a, b):
+    return all(abs(x - y) <= TOLERANCE for x, y in zip(a, b))
 
 
 def status_lit(shot):
-    x0, y0, w, h = STATUS_BOX
-    return sum(1 for x in range(x0, x0 + w) for y in range(y0, y0 + h)
-               if close(shot.getpixel((x, y)), (255, 255, 255)))
-
-
-def face_at(shot, tile):
-    colour = shot.getpixel(face_centre(tile))
-    for face in range(44):
-        if close(colour, face_colour(face)):
-            return face
-    return None
-
-
-def find_pair(shot, tiles):
-    free = [(i, face_at(shot, tiles[i])) for i in free_on_full_board(tiles)]
-    assert all(face is not None for _, face in free), free
-    for n, (a, face_a) in enumerate(free):
-        for b, face_b in free[n + 1:]:
-            if faces_match(face_a, face_b):
-                return a, b
-    raise AssertionError("no free matching pair on a fresh deal")
+    return sum(near(v, (255, 255, 255)) for v in shot.crop(STATUS_BOX).getdata())
 
 
 def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
+    assert condition, message
     print("ok:", message)
 
 
-def wait_for_first_frame(session):
-    deadline = time.time() + 60
-    while status_lit(session.screenshot()) == 0:
-        if time.time() > deadline:
-            raise AssertionError("the first frame is not drawn within a minute")
-        time.sleep(0.2)
+def play(session, tiles, faces):
+    free = [t for t in tiles if t.free]
 
+    def face_at(shot, tile):
+        seen = shot.getpixel((tile.x, tile.y))
+        found = [f for f, (_, colour) in enumerate(faces) if near(seen, colour)]
+        return found[0] if found else None
 
-def play(session, tiles):
-    wait_for_first_frame(session)
-    start = session.settled_screenshot()
-    a, b = find_pair(start, tiles)
+    session.wait_for(lambda: status_lit(session.screenshot()), 60, "the first frame")
+    start = session.settled()
+    shown = [face_at(start, t) for t in free]
+    check(None not in shown, "every free tile shows a face of the tile set")
+    a, b = next((a, b) for a in range(len(free)) for b in range(a)
+                if faces[shown[a]][0] == faces[shown[b]][0] >= 0)  # every deal has a free pair
     lit_idle = status_lit(start)
-    check(lit_idle > 0, "the status line is drawn in white")
 
-    session.click(*face_centre(tiles[a]))
-    selected = session.settled_screenshot(start)
+    session.click(free[a])
+    selected = session.settled(start)
     check(status_lit(selected) > lit_idle, "selecting a tile lengthens the status line")
-
-    session.click(*face_centre(tiles[b]))
-    taken = session.settled_screenshot(selected)
+    session.click(free[b])
+    taken = session.settled(selected)
     check(status_lit(taken) == lit_idle, "taking the pair brings the first message back")
-    check(face_at(taken, tiles[a]) != face_at(start, tiles[a]) or
-          face_at(taken, tiles[b]) != face_at(start, tiles[b]), "the pair leaves the board")
-
+    check(face_at(taken, free[a]) != shown[a] or face_at(taken, free[b]) != shown[b],
+          "the pair leaves the board")
     session.key("Left")
-    undone = session.settled_screenshot(taken)
-    check(undone.tobytes() == start.tobytes(), "Left puts the pair back exactly as it was")
-
+    check(session.settled(taken).tobytes() == start.tobytes(), "Left puts the pair back exactly")
     session.key("Right")
-    redone = session.settled_screenshot(undone)
-    check(redone.tobytes() == taken.tobytes(), "Right takes the pair again")
+    check(session.settled(start).tobytes() == taken.tobytes(), "Right takes the pair again")
 
     session.key("Return")
-    dealt = session.settled_screenshot(redone)
-    faces_before = [face_at(start, tiles[i]) for i in free_on_full_board(tiles)]
-    faces_after = [face_at(dealt, tiles[i]) for i in free_on_full_board(tiles)]
-    check(None not in faces_after and faces_after != faces_before, "Return deals a different board")
-
-    corner = dealt.getpixel((639, 399))
+    dealt = session.settled(taken)
+    now = [face_at(dealt, t) for t in free]
+    check(None not in now and now != shown, "Return deals a different board")
     session.key("F2")
-    with_background = session.settled_screenshot(dealt)
-    check(not close(with_background.getpixel((639, 399)), corner), "F2 lays the background")
-
+    laid = session.settled(dealt)
+    corner = (639, 399)
+    check(not near(laid.getpixel(corner), dealt.getpixel(corner)), "F2 lays the background")
     session.key("F1")
-    other_set = session.settled_screenshot(with_background)
-    check(all(face_at(other_set, tiles[i]) is None for i in free_on_full_board(tiles)),
-          "F1 shows the next tile set")
-
-    # The window may be gone before xdotool has sent the key's release.
-    session.key("Escape", check=False)
-    status = session.game.wait(timeout=20)
-    check(status == 0, "Escape ends the game with status 0")
+    other = session.settled(laid)
+    check(all(face_at(other, t) is None for t in free), "F1 shows the next tile set")
+    session.key("Escape", check=False)  # the window may be gone before the key's release
+    check(session.game.wait(timeout=20) == 0, "Escape ends the game with status 0")
 
 
 def main():
-    game, make_pictures, layout_source = sys.argv[1:4]
-    tiles = read_layout(layout_source)
-    workdir = tempfile.mkdtemp(prefix="mahjong-e2e-")
-    session = Session()
-    try:
+    game, make_pictures = (os.path.abspath(p) for p in sys.argv[1:3])
+    with tempfile.TemporaryDirectory(prefix="mahjong-e2e-") as workdir:
         os.mkdir(os.path.join(workdir, "data"))
-        subprocess.run([make_pictures, os.path.join(workdir, "data")], check=True)
-        session.start(game, workdir)
-        play(session, tiles)
-    finally:
-        session.close()
-        shutil.rmtree(workdir, ignore_errors=True)
+        tiles, faces = read_board(make_pictures, os.path.join(workdir, "data"))
+        session = Session()
+        try:
+            session.start(game, workdir)
+            play(session, tiles, faces)
+        finally:
+            session.close()
 
 
 if __name__ == "__main__":
