@@ -290,6 +290,23 @@ class Package(unittest.TestCase):
         self.assertEqual(run("dpkg-parsechangelog", "-l", changelog, "-S",
                              "Version").stdout, VERSION + "\n")
 
+    def test_copyright_gives_each_licence_it_names_for_files_that_exist(self):
+        with open(os.path.join(self.root, "usr/share/doc/mahjong/copyright"),
+                  encoding="utf-8") as f:
+            paragraphs = [dict(re.findall(r"(?m)^([\w-]+): *(.*)$", text))
+                          for text in f.read().split("\n\n")]
+        self.assertIn("Format", paragraphs[0])
+        named, given = set(), set()
+        for fields in paragraphs[1:]:
+            if "Files" in fields:
+                named.update(re.split(r" and | or ", fields["License"]))
+                for pattern in fields["Files"].split():
+                    self.assertTrue(glob.glob(os.path.join(self.source,
+                                                           pattern)), pattern)
+            else:
+                given.add(fields["License"])
+        self.assertEqual(named, given)
+
     def test_lintian_finds_no_error_or_warning(self):
         check = run("lintian", "--fail-on", "error,warning", self.deb)
         self.assertEqual(check.returncode, 0, check.stdout)
