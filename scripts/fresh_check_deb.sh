@@ -5,8 +5,9 @@
 # of its files; then the same with sdl12-compat's libsdl1.2-compat-shim in
 # place of classic SDL 1.2. The game runs under SDL's dummy video driver.
 # Usage: scripts/fresh_check_deb.sh ROOT DEB
-#   ROOT: a root made by `debootstrap --variant=minbase bookworm` (changed);
-#   /proc and /dev are mounted in it if they are not, and unmounted after.
+#   ROOT: a root made by `debootstrap --variant=minbase bookworm`; /proc and
+#   /dev are mounted in it if they are not, and unmounted after. What the
+#   check installs is removed again, but the package lists stay updated.
 # Prints one line per step; the commands' output goes to
 # build/fresh-check/deb-check.log, whose end is printed when a step fails.
 # shellcheck disable=SC2016 # dpkg-query formats name its own ${fields}
@@ -128,8 +129,11 @@ check_round() {
 
 step "prepare: package lists, a user named player"
 in_root apt-get update || fail "apt-get update failed"
-chroot "$root" id player >/dev/null 2>&1 || in_root useradd -m -s /bin/sh player ||
-    fail "could not add the user"
+added_player=no
+if ! chroot "$root" id player >/dev/null 2>&1; then
+    in_root useradd -m -s /bin/sh player || fail "could not add the user"
+    added_player=yes
+fi
 pass
 
 check_round "apt's choice of SDL 1.2" libsdl1.2debian
@@ -137,4 +141,8 @@ step "apt install libsdl1.2-compat-shim (sdl12-compat)"
 in_root apt-get install -y libsdl1.2-compat-shim || fail "apt could not install the shim"
 pass
 check_round "with sdl12-compat" libsdl1.2-compat-shim
+step "clean up: SDL 1.2 and what it brought removed, the user too"
+in_root apt-get purge -y --autoremove libsdl1.2-compat-shim || fail "apt could not remove them"
+[ "$added_player" = no ] || in_root userdel -r player || fail "could not remove the user"
+pass
 echo "The package installs, starts and removes cleanly with both SDL 1.2 implementations."
