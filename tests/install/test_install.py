@@ -274,7 +274,7 @@ class Package(unittest.TestCase):
             self.assertIn(mode, ("drwxr-xr-x", "-rwxr-xr-x", "-rw-r--r--"),
                           path)
 
-    def test_control_names_the_sdl_either_implementation_provides(self):
+    def test_control_fields_and_changelog_carry_the_version(self):
         field = lambda name: run("dpkg-deb", "-f", self.deb, name).stdout
         self.assertEqual((field("Package"), field("Version"),
                           field("Section"), field("Recommends")),
