@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the game needs and is missing: "play" for
-# building and running it, "test" for the tests, benchmarks and fuzzing too.
+# building and running it, "package" for building its Debian package too,
+# "test" for the tests, benchmarks and fuzzing too.
 # Calls apt-get only when a package is missing; never removes one.
 set -eu
 
@@ -8,15 +9,17 @@ mode=${1:-play}
 
 build_packages="cmake g++ make pkg-config"
 play_packages="x11-utils"
+package_packages="dpkg-dev file"
 test_packages="libgtest-dev libbenchmark-dev libsdl-image1.2-dev clang libclang-rt-14-dev
     xvfb xauth xdotool imagemagick python3-pil fontconfig fonts-noto-core fonts-wqy-microhei
-    desktop-file-utils"
+    desktop-file-utils $package_packages lintian appstream mandoc groff-base"
 
 installed() {
     [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
 }
 
 wanted="$build_packages $play_packages"
+[ "$mode" = package ] && wanted="$wanted $package_packages"
 [ "$mode" = test ] && wanted="$wanted $test_packages"
 
 missing=""
