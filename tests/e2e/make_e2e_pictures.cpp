@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
                     t.screen_x + TILE_FACE_WIDTH / 2, t.screen_y + TILE_FACE_HEIGHT / 2,
                     !(t.flags & TILE_BLOCKED));
     }
-    constexpr int faces = 44; // the faces a tile set holds
+    constexpr int faces = FACE_COUNT;
     for (int face = 0; face < faces; ++face) {
         int group = 0;
         while (group < faces && !faces_match(face, group)) {
