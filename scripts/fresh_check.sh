@@ -7,10 +7,11 @@
 # (built once from the mirror the host's apt sources name, then cached in
 # /var/cache/mahjong-fresh-check/); a root made from it with a clone of HEAD;
 # the play command in a window of the host's Xvfb (the first frame drawn,
-# Escape, status 0); the Installing commands and the installed launcher in a
-# window; the play command with no display (status 1 and "Couldn't initialize
-# SDL: "); the Debian package, when the clone has scripts/fresh_check_deb.sh;
-# with --full, the test command. Logs and screenshots: build/fresh-check/.
+# Escape, status 0); the play command with no display (status 1 and
+# "Couldn't initialize SDL: "); in a second fresh root, the Installing
+# commands and the installed launchers in a window; the Debian package, when
+# the clone has scripts/fresh_check_deb.sh; with --full, the test command.
+# Logs and screenshots: build/fresh-check/.
 # Everything it mounts lies inside its own roots, and it is unmounted on every
 # exit; a root that still has a mount is never deleted.
 set -euo pipefail
@@ -132,7 +133,7 @@ die() {
 # output in build/fresh-check/NAME.log and prints PASS or FAIL. A failed
 # required step ends the check; after any other, the check goes on.
 step() {
-    local name=$1 function=$2 required=${3:-} started status
+    local name=$1 function=$2 required=${3:-} started status dir
     started=$(date +%s)
     rm -f "$work/reason"
     set +e
@@ -142,7 +143,9 @@ step() {
     ) >"$logs/$name.log" 2>&1 </dev/null
     status=$?
     set -e
-    stop_root_processes "$root"
+    for dir in "$work"/root*; do
+        stop_root_processes "$dir"
+    done
     local took=$(($(date +%s) - started))
     if [ "$status" -eq 0 ]; then
         echo "PASS $name (${took} s)"
@@ -249,12 +252,18 @@ make_root() {
     mount --bind "$archives" "$dir/var/cache/apt/archives"
 }
 
-make_first_root() {
-    make_root "$root"
-    git clone --quiet --no-hardlinks "$repo" "$root/root/mahjong" || die "git clone failed"
-    git -C "$root/root/mahjong" checkout --quiet "$(git -C "$repo" rev-parse HEAD)" ||
+# A fresh root with a clone of HEAD in root's home, ~/mahjong.
+make_root_with_clone() {
+    local dir=$1
+    make_root "$dir"
+    git clone --quiet --no-hardlinks "$repo" "$dir/root/mahjong" || die "git clone failed"
+    git -C "$dir/root/mahjong" checkout --quiet "$(git -C "$repo" rev-parse HEAD)" ||
         die "could not check out HEAD in the clone"
-    git -C "$root/root/mahjong" log -1 --format='clone of %h %s'
+    git -C "$dir/root/mahjong" log -1 --format='clone of %h %s'
+}
+
+make_first_root() {
+    make_root_with_clone "$root"
 }
 
 # A fresh X server on the host, reachable from the roots through their
@@ -341,8 +350,11 @@ play_command() {
     play_in_window play "$PLAY_LIMIT" "$command"
 }
 
+# In a root of its own, so that nothing the play command installed helps.
 install_commands() {
     local commands launcher found=0
+    root="$work/root-install"
+    make_root_with_clone "$root"
     commands=$(readme_block Installing 'cmake --install')
     [ -n "$commands" ] || die "no sh block with cmake --install in README.md's Installing section"
     printf 'the README'"'"'s install commands:\n%s\n' "$commands"
@@ -356,6 +368,7 @@ install_commands() {
         play_in_window "installed-${launcher%%:*}" "$WINDOW_LIMIT" "${launcher#*:}"
     done
     [ "$found" -eq 1 ] || die "no launcher installed: mahjong is not on the PATH nor in ~/.local/bin"
+    remove_root "$root" || die "could not remove $root"
 }
 
 no_display() {
@@ -407,8 +420,8 @@ step image build_image required
 step root make_first_root required
 step display start_display required
 step play play_command
-step install install_commands
 step no-display no_display
+step install install_commands
 if [ -x "$root/root/mahjong/scripts/fresh_check_deb.sh" ]; then
     if [ -x "$root/root/mahjong/scripts/make_deb.sh" ]; then
         step package package
