@@ -319,7 +319,8 @@ play_in_window() {
     while [ -z "$window" ]; do
         [ ! -f "$work/status" ] || die "$name ended with status $(cat "$work/status") before its window appeared"
         [ "$(date +%s)" -lt "$deadline" ] || die "no window titled Mahjong within $limit s"
-        window=$(DISPLAY=$display xdotool search --onlyvisible --name '^Mahjong$' 2>/dev/null | head -n 1) || true
+        window=$(DISPLAY=$display timeout 10 xdotool search --onlyvisible --name '^Mahjong$' |
+            head -n 1) || true
         [ -n "$window" ] || sleep 0.5
     done
     echo "window $window"
@@ -327,11 +328,13 @@ play_in_window() {
     while [ "$colours" -lt 16 ]; do
         [ "$(date +%s)" -lt "$deadline" ] || die "the window shows $colours colours after $FRAME_LIMIT s: nothing drawn"
         sleep 0.5
-        import -display "$display" -window "$window" "$logs/$name.png" 2>/dev/null || continue
-        colours=$(convert "$logs/$name.png" -format %k info:)
+        timeout 10 import -display "$display" -window "$window" "$logs/$name.png" || continue
+        colours=$(timeout 10 convert "$logs/$name.png" -format %k info:)
     done
     echo "first frame: $colours colours, kept in $name.png"
-    DISPLAY=$display xdotool key --window "$window" Escape || die "xdotool could not send Escape"
+    # As a player would: give the window the focus, then press the key.
+    DISPLAY=$display timeout 10 xdotool windowfocus --sync "$window" key Escape ||
+        die "xdotool could not send Escape to window $window"
     deadline=$(($(date +%s) + END_LIMIT))
     until [ -f "$work/status" ]; do
         [ "$(date +%s)" -lt "$deadline" ] || die "still running $END_LIMIT s after Escape"
