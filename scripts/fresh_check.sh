@@ -12,8 +12,9 @@
 # commands and the installed launchers in a window; the Debian package, when
 # the clone has scripts/fresh_check_deb.sh; with --full, the test command.
 # Logs and screenshots: build/fresh-check/.
-# Everything it mounts lies inside its own roots, and it is unmounted on every
-# exit; a root that still has a mount is never deleted.
+# Everything it mounts lies inside its own roots (each root a tmpfs of its
+# own), and it is unmounted on every exit; a root that still has a mount is
+# never deleted.
 set -euo pipefail
 # shellcheck disable=SC2317 # the steps are called through step()
 
@@ -238,9 +239,12 @@ END
 }
 
 # Unpacks the image into a directory and mounts there what programs need.
+# The root lives in memory, a tmpfs of its own: unpacking is quick, and
+# unmounting deletes it at once.
 make_root() {
     local dir=$1
     mkdir -p "$dir"
+    mount -t tmpfs -o size=10g,mode=755 tmpfs "$dir"
     tar --numeric-owner -C "$dir" -xzf "$image" || die "could not unpack $image"
     cp /etc/resolv.conf "$dir/etc/resolv.conf" # to reach the mirror, as a fresh machine would
     make_devices "$dir/dev"
