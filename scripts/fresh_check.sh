@@ -56,6 +56,7 @@ mkdir -p "$logs" "$cache" "$archives"
 work=$(mktemp -d /var/tmp/mahjong-fresh-check.XXXXXX)
 root="$work/root"
 failed=0
+step_pid="" # the step running now
 
 # --- Clean-up -----------------------------------------------------------------
 
@@ -111,15 +112,16 @@ remove_root() {
 
 cleanup() {
     local dir
-    [ -f "$work/xvfb.pid" ] && kill "$(cat "$work/xvfb.pid")" 2>/dev/null
+    [ -z "$step_pid" ] || kill "$step_pid" 2>/dev/null || true
+    [ ! -f "$work/xvfb.pid" ] || kill "$(cat "$work/xvfb.pid")" 2>/dev/null || true
     for dir in "$work"/root*; do
         remove_root "$dir" || return 0
     done
     rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+trap 'echo "Stopped by SIGINT; cleaning up."; exit 130' INT
+trap 'echo "Stopped by SIGTERM; cleaning up."; exit 143' TERM
 
 # --- Steps --------------------------------------------------------------------
 
@@ -137,13 +139,15 @@ step() {
     local name=$1 function=$2 required=${3:-} started status dir
     started=$(date +%s)
     rm -f "$work/reason"
-    set +e
+    # In the background, so that a signal to the check is handled at once.
     (
         set -euo pipefail
         "$function"
-    ) >"$logs/$name.log" 2>&1 </dev/null
-    status=$?
-    set -e
+    ) >"$logs/$name.log" 2>&1 </dev/null &
+    step_pid=$!
+    status=0
+    wait "$step_pid" || status=$?
+    step_pid=""
     for dir in "$work"/root*; do
         stop_root_processes "$dir"
     done
