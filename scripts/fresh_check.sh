@@ -51,8 +51,7 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 2
 fi
 
-rm -rf "$logs"
-mkdir -p "$logs" "$cache" "$archives"
+mkdir -p "$cache" "$archives"
 work=$(mktemp -d /var/tmp/mahjong-fresh-check.XXXXXX)
 root="$work/root"
 failed=0
@@ -171,7 +170,7 @@ installed() {
 
 host_tools() {
     local missing="" package
-    for package in debootstrap xvfb xdotool imagemagick x11-utils git; do
+    for package in debootstrap xvfb xdotool imagemagick git; do
         installed "$package" || missing="$missing $package"
     done
     [ -n "$missing" ] || return 0
@@ -418,7 +417,7 @@ test_command() {
 hold_cache() {
     exec 9>"$cache/lock"
     flock -n 9 && return 0
-    echo "waiting for another fresh check to finish (at most $LOCK_LIMIT s)"
+    echo "Waiting for another fresh check to finish (at most $LOCK_LIMIT s)."
     flock -w "$LOCK_LIMIT" 9 || {
         echo "FAIL another fresh check held $cache/lock for $LOCK_LIMIT s"
         exit 1
@@ -426,6 +425,8 @@ hold_cache() {
 }
 
 hold_cache
+rm -rf "$logs"
+mkdir -p "$logs"
 step host-tools host_tools required
 step image build_image required
 step root make_first_root required
