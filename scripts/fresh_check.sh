@@ -33,7 +33,7 @@ WINDOW_LIMIT=60       # an installed launcher up to its window
 FRAME_LIMIT=30        # a window's first frame
 END_LIMIT=30          # the game ending after Escape
 INSTALL_LIMIT=900     # the Installing commands
-NO_DISPLAY_LIMIT=300  # the play command with no display
+NO_DISPLAY_LIMIT=120  # the play command with no display (built already)
 PACKAGE_LIMIT=1200    # building and checking the package
 TEST_LIMIT=5400       # the test command (--full)
 
