@@ -1,16 +1,29 @@
 #!/bin/sh
 # Builds the PCX fuzzer (clang, build-fuzz/) and runs it over a copy of the
-# seed corpus for a bounded time. Usage: fuzz/run_fuzz.sh [seconds], default 60.
-# Exits non-zero on any finding (crash, sanitizer report, leak, timeout);
+# seed corpus for a bounded time, then prints one line: the runs and findings.
+# Usage: fuzz/run_fuzz.sh [seconds [log]], default 60 s and build-fuzz/fuzz.log.
+# The build's and the fuzzer's output go to the log. Exits non-zero on any
+# finding (crash, sanitizer report, leak, timeout), printing the log's end;
 # the failing input is kept in build-fuzz/artifacts/.
 set -eu
 
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
+log=${2:-$build/fuzz.log}
+mkdir -p "$build" "$(dirname "$log")"
 
-CXX=clang++ cmake -S "$root" -B "$build" -DMAHJONG_FUZZ=ON >/dev/null
-cmake --build "$build" --target fuzz_pcx -j2
+# Prints the end of the log and stops.
+fail() {
+    echo "$1; the end of $log:" >&2
+    tail -n 80 "$log" >&2
+    exit 1
+}
+
+{
+    CXX=clang++ cmake -S "$root" -B "$build" -DMAHJONG_FUZZ=ON &&
+        cmake --build "$build" --target fuzz_pcx -j2
+} >"$log" 2>&1 || fail "Building the fuzzer failed"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fuzz-pcx.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -19,4 +32,10 @@ mkdir -p "$build/artifacts"
 
 ASAN_OPTIONS="detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
     "$build/fuzz/fuzz_pcx" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$build/artifacts/" "$work"
+    -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$build/artifacts/" "$work" \
+    >>"$log" 2>&1 || fail "The fuzzer found a fault (input kept in $build/artifacts/)"
+
+# libFuzzer's closing line: "Done 123456 runs in 61 second(s)".
+done_line=$(grep '^Done [0-9]* runs in [0-9]* second' "$log" | tail -n 1)
+[ -n "$done_line" ] || fail "The fuzzer ended without its summary"
+echo "$done_line" | awk '{ printf "fuzzing the picture decoder: %s runs in %s s, no findings\n", $2, $5 }'

@@ -3,6 +3,6 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh play
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+scripts/configure.sh build -DCMAKE_BUILD_TYPE=Release
 cmake --build build --target mahjong -j "$(nproc)"
 exec scripts/launch.sh "$PWD/build/mahjong" "$PWD"

@@ -2,10 +2,13 @@
 # Installs, with apt-get, whatever the game needs and is missing: "play" for
 # building and running it, "package" for building its Debian package too,
 # "test" for the tests, benchmarks and fuzzing too.
-# Calls apt-get only when a package is missing; never removes one.
+# Calls apt-get only when a package is missing; never removes one. Prints one
+# line naming what it installs; apt's own output goes to build/setup.log and is
+# shown only when apt fails.
 set -eu
 
 mode=${1:-play}
+log="$(cd "$(dirname "$0")/.." && pwd)/build/setup.log"
 
 build_packages="cmake g++ make pkg-config"
 play_packages="x11-utils"
@@ -42,7 +45,19 @@ else
     echo "Missing packages, and installing them needs root:$missing (and SDL 1.2: $need_sdl)" >&2
     exit 1
 fi
-$sudo apt-get update -qq
+mkdir -p "$(dirname "$log")"
+: >"$log"
+
+# Runs an apt command with its output in the log; on failure shows the log and stops.
+apt_logged() {
+    if ! "$@" >>"$log" 2>&1; then
+        cat "$log" >&2
+        echo "Failed: $* (the output above is kept in $log)" >&2
+        exit 1
+    fi
+}
+
+apt_logged $sudo apt-get update
 if [ "$need_sdl" = yes ]; then
     if apt-cache show libsdl1.2-compat-dev >/dev/null 2>&1; then
         missing="$missing libsdl1.2-compat-dev"
@@ -52,4 +67,4 @@ if [ "$need_sdl" = yes ]; then
 fi
 echo "Installing:$missing"
 # shellcheck disable=SC2086
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+apt_logged $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing

@@ -1,4 +1,5 @@
-// Tests of the display: colour tables against SDL's own answers, map_rgb, and the fatal paths.
+// Tests of the display: colour tables against SDL's own answers, map_rgb, the fatal paths
+// and the refusal of drivers that show nothing.
 #include "frame/services.hpp"
 #include "platform/display.hpp"
 #include "platform/input.hpp"
@@ -6,6 +7,8 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -50,12 +53,57 @@ TEST(DisplayDeathTest, OpeningEmptiesTheQueueOrEndsTheProcess) {
             std::exit(event_pop() == -1 ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(display_open(1 << 20, 1 << 20), ::testing::ExitedWithCode(5),
+    // Refused by both SDL 1.2s: sdl12-compat cannot make the window, classic
+    // SDL's dummy driver cannot allocate the surface.
+    EXPECT_EXIT(display_open(40000, 40000), ::testing::ExitedWithCode(5),
                 "^Couldn't set display mode: .+\n$");
     setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
     EXPECT_EXIT(display_open(640, 400), ::testing::ExitedWithCode(1),
                 "^Couldn't initialize SDL: .+\n$");
     setenv("SDL_VIDEODRIVER", "dummy", 1);
+}
+
+TEST(NoDisplay, HiddenDriversCountOnlyWhenNobodyAskedForThem) {
+    const std::string none = "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    struct Case {
+        const char *driver, *requested, *x11, *wayland;
+        std::string reason;
+    } cases[] = {
+        {"x11", nullptr, ":0", nullptr, ""},
+        {"wayland", nullptr, nullptr, "wayland-0", ""},
+        {nullptr, nullptr, nullptr, nullptr, ""},
+        {"offscreen", nullptr, nullptr, nullptr, none},
+        {"offscreen", "", "", "", none},
+        {"dummy", "no-such-driver", nullptr, nullptr, none},
+        {"caca", "x11,cacafoo", nullptr, nullptr, none},
+        {"aalib", nullptr, ":77", nullptr, "the display DISPLAY=:77 cannot be opened"},
+        {"OFFSCREEN", nullptr, "", "wl-1", "the display WAYLAND_DISPLAY=wl-1 cannot be opened"},
+        {"dummy", nullptr, ":7", "wl-1",
+         "the displays DISPLAY=:7 and WAYLAND_DISPLAY=wl-1 cannot be opened"},
+        {"dummy", "dummy", nullptr, nullptr, ""},
+        {"offscreen", "x11,Offscreen", ":77", nullptr, ""},
+        {"caca", "CACA", nullptr, nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(display_missing_reason(c.driver, c.requested, c.x11, c.wayland), c.reason)
+            << (c.driver ? c.driver : "(none)") << " asked "
+            << (c.requested ? c.requested : "(unset)");
+    }
+}
+
+TEST(NoDisplay, TheGameSaysSoAndExitsWithOne) {
+    ScratchDir dir; // no tile set: a game that got past the display stops at once with 2
+    ChildResult child = run_in_child([] {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
+            unsetenv(name);
+        }
+        execl(MAHJONG_BINARY, MAHJONG_BINARY, nullptr);
+    });
+    EXPECT_EQ(child.exit_status, 1);
+    // SDL may print its own complaints first.
+    EXPECT_TRUE(child.err.ends_with(
+        "Couldn't initialize SDL: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"))
+        << child.err;
 }
 
 TEST(FatalNoMemory, PrintsTheSiteOnStandardOutputAndExitsWithOne) {

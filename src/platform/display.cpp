@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <strings.h>
 
 Display display;
 uint16_t* dim_table;
@@ -17,6 +19,15 @@ namespace {
 
 constexpr int COLOUR_TABLE_ENTRIES = 65536;
 constexpr const char* WINDOW_TITLE = "Mahjong";
+
+// Video drivers that SDL may fall back to although no player can see or click
+// what they show.
+constexpr const char* HIDDEN_DRIVERS[] = {
+    "offscreen", // SDL 2 under sdl12-compat: draws into memory
+    "dummy",     // both: draws into memory
+    "caca",      // classic SDL 1.2: coloured characters on the terminal
+    "aalib",     // classic SDL 1.2: ASCII art on the terminal
+};
 
 uint16_t map_low16(uint8_t red, uint8_t green, uint8_t blue) {
     return static_cast<uint16_t>(SDL_MapRGB(display.screen->format, red, green, blue));
@@ -36,7 +47,68 @@ void fill_colour_tables() {
     }
 }
 
+bool is_set(const char* value) {
+    return value != nullptr && value[0] != '\0';
+}
+
+// Whether the comma-separated list names driver, in any case.
+bool list_names(std::string_view list, std::string_view driver) {
+    for (;;) {
+        const size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        if (item.size() == driver.size() &&
+            strncasecmp(item.data(), driver.data(), item.size()) == 0) {
+            return true;
+        }
+        if (comma == std::string_view::npos) {
+            return false;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
+
+bool is_hidden_driver(const char* driver) {
+    for (const char* hidden : HIDDEN_DRIVERS) {
+        if (strcasecmp(driver, hidden) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Ends the process as a failed SDL_Init when SDL settled on a hidden driver
+// nobody asked for.
+void refuse_hidden_driver() {
+    char name[64] = "";
+    std::string reason = display_missing_reason(
+        SDL_VideoDriverName(name, sizeof name), std::getenv("SDL_VIDEODRIVER"),
+        std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));
+    if (!reason.empty()) {
+        std::fprintf(stderr, "Couldn't initialize SDL: %s\n", reason.c_str());
+        SDL_Quit();
+        std::exit(1);
+    }
+}
+
 } // namespace
+
+std::string display_missing_reason(const char* driver, const char* requested,
+                                   const char* x11_display, const char* wayland_display) {
+    if (!is_set(driver) || !is_hidden_driver(driver) ||
+        (is_set(requested) && list_names(requested, driver))) {
+        return "";
+    }
+    const std::string x11 = is_set(x11_display) ? std::string("DISPLAY=") + x11_display : "";
+    const std::string wayland =
+        is_set(wayland_display) ? std::string("WAYLAND_DISPLAY=") + wayland_display : "";
+    if (x11.empty() && wayland.empty()) {
+        return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    }
+    if (x11.empty() || wayland.empty()) {
+        return "the display " + x11 + wayland + " cannot be opened";
+    }
+    return "the displays " + x11 + " and " + wayland + " cannot be opened";
+}
 
 void display_open(int width, int height) {
     event_queue_clear();
@@ -53,6 +125,7 @@ void display_open(int width, int height) {
         std::fprintf(stderr, "Couldn't initialize SDL: %s\n", SDL_GetError());
         std::exit(1);
     }
+    refuse_hidden_driver();
     // SDL turns SIGINT and SIGTERM into quit events, which the game does not
     // act on; give them back their usual effect so the game can be stopped
     // from outside (a terminal's Ctrl+C, a session ending).

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct SDL_Surface;
 
@@ -27,8 +28,19 @@ extern uint16_t* brighten_table;
 // Empties the event queue, allocates the colour tables, opens SDL video with a
 // software surface of width x height at 16 bits, then fills the tables.
 // Ends the process on failure: status 1 when a table cannot be allocated or
-// SDL_Init fails, status 5 when the video mode is refused.
+// SDL_Init fails, status 5 when the video mode is refused. When SDL falls back
+// to a driver that shows the player nothing (see display_missing_reason), that
+// counts as a failed SDL_Init: the reason is printed and the status is 1.
 void display_open(int width, int height);
+
+// Why the video driver SDL settled on cannot show the game to anyone, worded
+// to follow "Couldn't initialize SDL: "; empty when it can, or when the driver
+// was asked for. driver: SDL's name for it (offscreen and dummy draw into
+// memory only; caca and aalib draw characters on a terminal). requested,
+// x11_display, wayland_display: the values of SDL_VIDEODRIVER (one name or a
+// comma-separated list), DISPLAY and WAYLAND_DISPLAY; null or empty when unset.
+std::string display_missing_reason(const char* driver, const char* requested,
+                                   const char* x11_display, const char* wayland_display);
 
 // Shuts SDL down; registered with atexit once the display is open.
 void display_close();
