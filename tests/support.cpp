@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -225,4 +226,12 @@ std::vector<uint8_t> face_tileset_pcx(int lift) {
                              static_cast<uint8_t>(c.blue + lift)};
     }
     return pcx_8bit(width, height, indices, palette);
+}
+
+uint32_t test_seed() {
+    const char* fixed = std::getenv("MAHJONG_TEST_SEED");
+    uint32_t seed = fixed != nullptr ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10))
+                                     : std::random_device{}();
+    std::printf("seed %u (MAHJONG_TEST_SEED=%u replays it)\n", seed, seed);
+    return seed;
 }

@@ -92,3 +92,7 @@ Rgb face_colour(int face);
 // colour face_colour(f) with each component raised by lift; the 2-pixel
 // strips between faces are index 0, black.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
+
+// The seed of a randomised test: MAHJONG_TEST_SEED when set (to replay a
+// failure), else a fresh one. Prints it, with what to set to replay it.
+uint32_t test_seed();
