@@ -83,7 +83,7 @@ FAULTS = [
      "a random game with fewer than two free tiles starts again"),
     ("src/board/deal.cpp", "tiles[b].face = face_pairs[k + 1];",
      "tiles[b].face = face_pairs[k];", "each tile of a pair gets its own face"),
-    ("src/board/deal.cpp", "        tile.flags = 0;\n", "",
+    ("src/board/deal.cpp", "tile.flags = 0;", "tile.flags &= ~TILE_SELECTED;",
      "a new attempt starts from the full board"),
     # src/board/rules: free tiles, open sides, the match rule
     ("src/board/rules.cpp", "if ((left & right & bit) != 0 ||",
