@@ -63,6 +63,7 @@ FAULTS = [
     ("src/platform/input.cpp", "mouse_event(EV_MOUSE_UP, event.button.x, event.button.y);",
      "mouse_event(EV_MOUSE_DOWN, event.button.x, event.button.y);",
      "a button release is queued as a release, not a click"),
+
     # src/board/layout: the table, the records, the screen mapping
     ("src/board/layout.cpp", "{-5, 13, 7}", "{-4, 13, 7}",
      "the top tile lies on layer 4 (layout table)"),
@@ -71,11 +72,12 @@ FAULTS = [
     ("src/board/layout.hpp", "return GRID_STEP_Y * row - LAYER_SHIFT * layer",
      "return GRID_STEP_Y * row + LAYER_SHIFT * layer",
      "higher layers are drawn further up"),
+
     # src/board/deal: shuffling, pairing, the game played in advance
     ("src/board/deal.cpp",
      "return *static_cast<const int32_t*>(first) - *static_cast<const int32_t*>(second);",
-     "return (*static_cast<const int32_t*>(first) & KEY_RANDOM_BITS) -\n"
-     "           (*static_cast<const int32_t*>(second) & KEY_RANDOM_BITS);",
+     "return (*static_cast<const int32_t*>(first) & KEY_RANDOM_BITS) - "
+     "(*static_cast<const int32_t*>(second) & KEY_RANDOM_BITS);",
      "sort keys with equal random parts are ordered by their payload"),
     ("src/board/deal.cpp", "KEY_RANDOM_BITS = 0xFFFF00;", "KEY_RANDOM_BITS = 0xFFFF0;",
      "the random part of a sort key leaves the payload alone"),
@@ -85,6 +87,7 @@ FAULTS = [
      "tiles[b].face = face_pairs[k];", "each tile of a pair gets its own face"),
     ("src/board/deal.cpp", "tile.flags = 0;", "tile.flags &= ~TILE_SELECTED;",
      "a new attempt starts from the full board"),
+
     # src/board/rules: free tiles, open sides, the match rule
     ("src/board/rules.cpp", "if ((left & right & bit) != 0 ||",
      "if (((left | right) & bit) != 0 ||",
@@ -96,6 +99,7 @@ FAULTS = [
     ("src/board/rules.cpp", "if ((tile.flags & TILE_REMOVED) != 0) {",
      "if ((tile.flags & TILE_BLOCKED) != 0) {",
      "removed tiles no longer block their neighbours"),
+
     # src/board/moves: selection, pairs, undo and redo
     ("src/board/moves.cpp", "x < tile.screen_x + TILE_FACE_WIDTH",
      "x <= tile.screen_x + TILE_FACE_WIDTH", "the click box is 40 pixels wide"),
@@ -107,6 +111,7 @@ FAULTS = [
     ("src/board/moves.cpp", "history[history_len] = s;", "history[history_len] = t;",
      "the history records both tiles of a pair"),
     ("src/board/moves.cpp", "    ++redo_count;\n", "", "an undone pair can be redone"),
+
     # src/render/draw: clipping, the mask, the save buffers
     ("src/render/draw.cpp", "std::memset(mask_bitmap, 0, mask_size());",
      "std::memset(mask_bitmap, 0, static_cast<size_t>(mask_stride) * display.height);",
@@ -124,6 +129,7 @@ FAULTS = [
      "picture rows are the picture's width apart"),
     ("src/render/draw.cpp", "mask_rect(x, y, width, height, 0);",
      "mask_rect(x, y, width, height, 1);", "fill_rect_unmask clears the shadow under it"),
+
     # src/render/board_view: tiles, edges and shadows
     ("src/render/board_view.cpp", "{47, 16, 1, 24}", "{47, 15, 1, 24}",
      "the lower east shadow starts 16 rows down (shadow table)"),
@@ -140,6 +146,7 @@ FAULTS = [
      "a tile throws its shadow on its own level"),
     ("src/render/board_view.cpp", "    mask_clear();\n", "",
      "each frame starts with no shadow"),
+
     # src/render/font: the glyphs and text drawing
     ("src/render/font.cpp", "0x0f, 0x05, 0x09, 0x11, 0x11, 0x00, 0x00, 0x00, // 82 R",
      "0x0f, 0x07, 0x09, 0x11, 0x11, 0x00, 0x00, 0x00, // 82 R",
@@ -149,6 +156,7 @@ FAULTS = [
     ("src/render/font.cpp", "std::min<int64_t>(FONT_GLYPH_WIDTH, display.width - left);",
      "std::min<int64_t>(FONT_GLYPH_WIDTH, display.width - left - 1);",
      "a glyph at the right edge draws its last screen column"),
+
     # src/image/pcx: the reader and the decoder
     ("src/image/pcx.cpp", "component = static_cast<uint8_t>(reader_next_byte());",
      "component = static_cast<uint8_t>(std::max(reader_next_byte(), 0));",
@@ -168,6 +176,7 @@ FAULTS = [
      "palette[i] = map_rgb(rgb[2], rgb[1], rgb[0]);", "the header palette is red, green, blue"),
     ("src/image/pcx.cpp", "    close(read_fd);\n", "",
      "the picture file is closed after loading"),
+
     # src/image/pictures: cycling and tiling the pictures
     ("src/image/pictures.cpp", "        *index = -1;\n", "        *index = 0;\n",
      "after the last picture the cycle starts again at 0"),
