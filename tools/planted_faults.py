@@ -28,6 +28,23 @@ FAULTS = [
      "deal_board(layout_table);", "Return shows the new deal at once"),
     ("src/frame/main_loop.cpp", "        display_present();\n", "",
      "each drawn frame is presented in the window"),
+    ("src/frame/main_loop.cpp", "        loop_state.history_request = HistoryRequest::undo;",
+     "        loop_state.history_request = HistoryRequest::redo;", "Left asks for an undo"),
+    ("src/frame/main_loop.cpp", "    loop_state.history_request = HistoryRequest::none;\n}",
+     "}", "a history request is taken once, not in every later pass"),
+    ("src/frame/main_loop.cpp", "    if (stepped) {",
+     "    if (loop_state.history_request != HistoryRequest::none) {",
+     "an undo or redo with nothing to step draws nothing"),
+    ("src/frame/main_loop.cpp", "        if (code < 0) {", "        if (code <= 0) {",
+     "a drain ends only when the queue is empty"),
+    ("src/frame/main_loop.cpp", "    save_screen(0);\n", "",
+     "the plain backdrop is the background of every frame"),
+    ("src/frame/services.cpp", "std::exit(1);", "std::exit(2);",
+     "running out of memory ends the program with status 1"),
+    ("src/frame/services.cpp", "\"No memory: %d\\n\"", "\"No memory: %d\"",
+     "the out-of-memory message is a whole line"),
+    ("src/frame/services.cpp", "    gettimeofday(&now, nullptr);\n", "",
+     "seed_random seeds from the time of day"),
 
     # src/platform/display: the surface and the shading tables
     ("src/platform/display.cpp", "if (r > 128 && g > 128 && b > 128) {",
@@ -72,6 +89,14 @@ FAULTS = [
     ("src/board/layout.hpp", "return GRID_STEP_Y * row - LAYER_SHIFT * layer",
      "return GRID_STEP_Y * row + LAYER_SHIFT * layer",
      "higher layers are drawn further up"),
+    ("src/board/layout.cpp", "{1, 26, 7}", "{1, 27, 7}",
+     "the single tiles at the right end stand at columns 26 and 28 (layout table)"),
+    ("src/board/layout.hpp", "GRID_STEP_X = 21;", "GRID_STEP_X = 20;",
+     "one grid column is 21 pixels wide"),
+    ("src/board/layout.cpp", "layer < entry->count && tile_count < TILE_COUNT",
+     "layer <= entry->count && tile_count < TILE_COUNT", "a stack of n holds n tiles"),
+    ("src/board/layout.cpp", "        tiles[i].flags = TILE_REMOVED;\n", "",
+     "records a short layout leaves over are off the board"),
 
     # src/board/deal: shuffling, pairing, the game played in advance
     ("src/board/deal.cpp",
@@ -87,6 +112,8 @@ FAULTS = [
      "tiles[b].face = face_pairs[k];", "each tile of a pair gets its own face"),
     ("src/board/deal.cpp", "tile.flags = 0;", "tile.flags &= ~TILE_SELECTED;",
      "a new attempt starts from the full board"),
+    ("src/board/deal.cpp", "    update_free_tiles();\n    place_tiles();\n    reset_moves();",
+     "    place_tiles();\n    reset_moves();", "a deal leaves the full board's blocked marks"),
 
     # src/board/rules: free tiles, open sides, the match rule
     ("src/board/rules.cpp", "if ((left & right & bit) != 0 ||",
@@ -99,6 +126,17 @@ FAULTS = [
     ("src/board/rules.cpp", "if ((tile.flags & TILE_REMOVED) != 0) {",
      "if ((tile.flags & TILE_BLOCKED) != 0) {",
      "removed tiles no longer block their neighbours"),
+    ("src/board/rules.cpp", "(own & (bit << 1)) != 0", "(own & (bit << 2)) != 0",
+     "the next layer up covers a tile"),
+    ("src/board/rules.cpp", "flags |= (east_lower & bit) == 0 ? TILE_OPEN_EAST_LOWER : 0;",
+     "flags |= (east_upper & bit) == 0 ? TILE_OPEN_EAST_LOWER : 0;",
+     "the lower east side is open on its own"),
+    ("src/board/rules.cpp", "if (a < FACE_PLAIN_COUNT && b < FACE_PLAIN_COUNT) {",
+     "if (a <= FACE_PLAIN_COUNT && b <= FACE_PLAIN_COUNT) {", "face 34 matches nothing"),
+    ("src/board/rules.cpp",
+     "if (in_group(a, FACE_SEASON_FIRST) && in_group(b, FACE_SEASON_FIRST)) {",
+     "if (in_group(a, FACE_SEASON_FIRST) && in_group(b, FACE_FLOWER_FIRST)) {",
+     "a season matches only seasons"),
 
     # src/board/moves: selection, pairs, undo and redo
     ("src/board/moves.cpp", "x < tile.screen_x + TILE_FACE_WIDTH",
@@ -111,6 +149,12 @@ FAULTS = [
     ("src/board/moves.cpp", "history[history_len] = s;", "history[history_len] = t;",
      "the history records both tiles of a pair"),
     ("src/board/moves.cpp", "    ++redo_count;\n", "", "an undone pair can be redone"),
+    ("src/board/moves.cpp", "tile.layer > tiles[choice].layer", "tile.layer >= tiles[choice].layer",
+     "of two free tiles on one layer under the pointer the lower index is hit"),
+    ("src/board/moves.cpp", "    redo_count = 0;\n    status_text = STATUS_CLICK_TILE;\n}\n\n}",
+     "    status_text = STATUS_CLICK_TILE;\n}\n\n}", "a new pair empties the redo list"),
+    ("src/board/moves.cpp", "    place_tiles();\n    update_free_tiles();\n", "    update_free_tiles();\n",
+     "a click before the first draw meets the tiles' screen positions"),
 
     # src/render/draw: clipping, the mask, the save buffers
     ("src/render/draw.cpp", "std::memset(mask_bitmap, 0, mask_size());",
