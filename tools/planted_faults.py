@@ -32,6 +32,8 @@ FAULTS = [
      "        loop_state.history_request = HistoryRequest::redo;", "Left asks for an undo"),
     ("src/frame/main_loop.cpp", "    loop_state.history_request = HistoryRequest::none;\n}",
      "}", "a history request is taken once, not in every later pass"),
+    ("src/frame/main_loop.cpp", "        next_background();\n        loop_state.redraw_pending = true;",
+     "        next_background();", "F2 shows the new background at once"),
     ("src/frame/main_loop.cpp", "bool stepped = false;", "bool stepped = true;",
      "a pass that takes no history step leaves the next pass nothing to draw"),
     ("src/frame/main_loop.cpp", "        if (code < 0) {", "        if (code <= 0) {",
