@@ -118,8 +118,13 @@ TEST_F(MainLoop, F1LoadsTheNextTileSetAndF2TheNextBackgroundAndBothRedraw) {
     write_file("data/tiles1.pcx", face_tileset_pcx(30));
     write_file("data/bg0.pcx", pcx_8bit(2, 2, {1, 1, 1, 1}, {{0, 0, 0}, {9, 9, 9}}));
     Values seen; // for each pass: goes on, draws, presents; tile set, background
-    for (int key : {KEY_F1, KEY_F2}) {
-        event_push(key);
+    for (SDLKey key : {SDLK_F1, SDLK_F2}) { // pressed and released in the window
+        for (Uint8 type : {SDL_KEYDOWN, SDL_KEYUP}) {
+            SDL_Event event{};
+            event.type = type;
+            event.key.keysym.sym = key;
+            ASSERT_EQ(SDL_PushEvent(&event), 0);
+        }
         run_marked_pass(seen);
         seen.insert(seen.end(), {tileset_index, background_index});
     }

@@ -34,6 +34,8 @@ FAULTS = [
      "}", "a history request is taken once, not in every later pass"),
     ("src/frame/main_loop.cpp", "        next_background();\n        loop_state.redraw_pending = true;",
      "        next_background();", "F2 shows the new background at once"),
+    ("src/frame/main_loop.cpp", "        input_poll();\n", "",
+     "the drain takes the window's events"),
     ("src/frame/main_loop.cpp", "bool stepped = false;", "bool stepped = true;",
      "a pass that takes no history step leaves the next pass nothing to draw"),
     ("src/frame/main_loop.cpp", "        if (code < 0) {", "        if (code <= 0) {",
