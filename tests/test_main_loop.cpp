@@ -64,6 +64,7 @@ class MainLoop : public ::testing::Test {
 
     void SetUp() override {
         event_queue_clear();
+        std::srand(1); // the same deal in every run
         deal_board(layout_table);
         loop_state = LoopState{}; // nothing to draw, no history step, no Escape
     }
