@@ -23,11 +23,6 @@ int32_t random_key(int32_t payload) {
     return (std::rand() & KEY_RANDOM_BITS) | payload;
 }
 
-// Orders keys ascending; keys are below 2^24, so the difference cannot overflow.
-int compare_keys(const void* first, const void* second) {
-    return *static_cast<const int32_t*>(first) - *static_cast<const int32_t*>(second);
-}
-
 // The dealt face set: each plain face FACE_GROUP_SIZE times, then every
 // flower and every season once.
 int32_t dealt_face(int i) {
@@ -107,6 +102,11 @@ bool play_attempt(const int32_t (&face_pairs)[TILE_COUNT]) {
 }
 
 } // namespace
+
+// Keys are below 2^24, so the difference cannot overflow.
+int compare_keys(const void* first, const void* second) {
+    return *static_cast<const int32_t*>(first) - *static_cast<const int32_t*>(second);
+}
 
 void deal_board(const LayoutEntry* table) {
     int32_t faces[TILE_COUNT];

@@ -18,3 +18,8 @@ void deal_board(const LayoutEntry* table);
 // how many attempts the game needed. Written only by deal_board.
 extern int32_t deal_solution[TILE_COUNT];
 extern int32_t deal_attempts;
+
+// The order in which deal_board's qsort puts its sort keys (a random part in
+// bits 8..23, a payload of a face or tile index in bits 0..7): ascending, so
+// that keys with equal random parts go by their payload. Takes two int32_t.
+int compare_keys(const void* first, const void* second);
