@@ -201,6 +201,8 @@ FAULTS = [
      "the player's scale method is kept"),
     ("scripts/launch.sh", 'cd "$2"\n', "",
      "the game runs in the directory that holds its data"),
+    ("scripts/launch.sh", 'exec "$game"', '"$game"',
+     "the game takes the launcher's place, so that a signal to it reaches the game"),
 
     # scripts/mahjong.in: the installed launcher
     ("scripts/mahjong.in", "here=$(dirname \"$(readlink -f \"$0\")\")",
@@ -208,6 +210,9 @@ FAULTS = [
     ("scripts/mahjong.in", "\"@LAUNCHER_GAME_DIR@/mahjong\" \"@LAUNCHER_DATA_PARENT@\"",
      "\"@LAUNCHER_GAME_DIR@/mahjong\" \"@LAUNCHER_GAME_DIR@\"",
      "the installed game runs in its data directory's parent"),
+    ("scripts/mahjong.in", "here=$(dirname \"$(readlink -f \"$0\")\")",
+     "here=$(dirname \"$(readlink \"$0\")\")",
+     "the launcher works when started through a link to a link"),
     ("scripts/mahjong.in", "    exit 0\n", "",
      "--version prints the version and starts nothing"),
     ("scripts/mahjong.in", 'if [ "${1-}" = --version ]; then', 'if [ "$1" = --version ]; then',

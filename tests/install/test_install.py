@@ -5,6 +5,7 @@
     test_install.py package SOURCE_DIR WORK_DIR VERSION  scripts/make_deb.sh in WORK_DIR
 """
 
+import contextlib
 import ctypes
 import glob
 import gzip
@@ -41,7 +42,8 @@ STAND_IN = """#!/bin/sh
 case ${0##*/} in
 dpkg-query) case " $MISSING " in *" $3 "*) echo not-installed ;; *) echo installed ;; esac ;;
 apt-cache) case " $KNOWN " in *" $2 "*) ;; *) exit 100 ;; esac ;;
-apt-get) echo "${SUDO_USER:+sudo }apt-get $*" >>"$CALLS" && echo "apt says: $1" && [ "$1" != "$FAIL" ] ;;
+apt-get) echo "${SUDO_USER:+sudo }apt-get $*" >>"$CALLS"; echo "apt says: $1"
+    [ "$1" != "$FAIL" ] ;;
 id) echo "$ID" ;;
 sudo) SUDO_USER=me exec "$@" ;;
 xdpyinfo) printf 'screen #0:\\n  dimensions:    %s pixels (508x285 millimeters)\\n' "$SCREEN" ;;
@@ -82,27 +84,30 @@ class Installed:
         check = run(*checker)
         self.assertEqual((check.returncode, check.stdout + check.stderr), (0, ""), checker)
 
-    def test_launcher_through_a_link_starts_the_game_in_its_data(self):
-        """Started from / through a link, as from ~/.local/bin, the game reads
+    def test_launcher_through_links_starts_the_game_in_its_data(self):
+        """Started from / through a link to a link (as ~/.local/bin/mahjong to
+        /etc/alternatives/mahjong), the launcher becomes the game, which reads
         data/tiles0.pcx (seen through inotify), works in its data's parent, and
         runs, having printed nothing, until SIGTERM; --version starts nothing."""
-        link = os.path.join(tempfile.mkdtemp(dir=self.scratch), "mahjong")
-        os.symlink(self.place(self.bin, "mahjong"), link)
+        link, second = (os.path.join(tempfile.mkdtemp(dir=self.scratch), "mahjong") for _ in "12")
+        os.symlink(self.place(self.bin, "mahjong"), second)
+        os.symlink(second, link)
         libc = ctypes.CDLL(None, use_errno=True)
         watch = libc.inotify_init1(os.O_CLOEXEC)
         tiles = self.place(self.data_parent, "data", "tiles0.pcx").encode()
         self.assertGreaterEqual(libc.inotify_add_watch(watch, tiles, 0x10), 0)  # IN_CLOSE_NOWRITE
         game = subprocess.Popen([link], cwd="/", env=game_env(), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
+                                stderr=subprocess.PIPE, text=True, start_new_session=True)
         try:
             read = bool(select.select([watch], [], [], 30)[0])
-            where = os.readlink("/proc/%d/cwd" % game.pid) if read else None
+            where = read and [os.readlink("/proc/%d/%s" % (game.pid, n)) for n in ("exe", "cwd")]
         finally:
-            game.send_signal(signal.SIGTERM)
+            with contextlib.suppress(ProcessLookupError):  # all the launcher may leave behind
+                os.killpg(game.pid, signal.SIGTERM)
             os.close(watch)
         out, err = game.communicate(timeout=30)
-        self.assertEqual((read, where, game.returncode, out),
-                         (True, self.place(self.data_parent), -signal.SIGTERM, ""), err)
+        self.assertEqual((read, where, game.returncode, out), (True, [self.place(
+            self.game_dir, "mahjong"), self.place(self.data_parent)], -signal.SIGTERM, ""), err)
         version = run(link, "--version", env=game_env(), timeout=10)
         self.assertEqual((version.returncode, version.stdout + version.stderr),
                          (0, "mahjong %s\n" % VERSION))
