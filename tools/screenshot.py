@@ -3,7 +3,7 @@
 
 Usage: tools/screenshot.py [GAME] (default: build/mahjong). The game shows its
 own pictures from data/ and the first background; the top tile is selected,
-found on the board that tests/make_e2e_pictures of the same build prints.
+found on the board that tests/print_board of the same build prints.
 """
 import os
 import sys
@@ -17,7 +17,7 @@ import play_test  # noqa: E402  (the end-to-end test's window driver)
 def main():
     game = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/mahjong")
     build = os.path.dirname(game)
-    tiles, _ = play_test.read_board(os.path.join(build, "tests", "make_e2e_pictures"))
+    tiles, _ = play_test.read_board(os.path.join(build, "tests", "print_board"))
     session = play_test.Session()
     try:
         session.start(game, ROOT)

@@ -1,15 +1,9 @@
 #!/usr/bin/python3
 """End-to-end test: plays the real game in a real X window under Xvfb, driven by xdotool.
 
-Usage: play_test.py GAME MAKE_E2E_PICTURES
-
-The game runs in a scratch directory whose data/ holds the pictures that
-MAKE_E2E_PICTURES writes, one distinct colour per face; the same program
-prints the board and the faces' groups and colours.  The test reads
-screenshots to find two free tiles that match, clicks them, and checks what
-the player would see: the status line, the pair leaving and coming back
-with undo and redo, a new deal, a new tile set and background, and a clean
-exit on Escape.
+Usage: play_test.py GAME PRINT_BOARD. The game's data/ holds two tile sets with one flat
+colour per face and a plain background; PRINT_BOARD says where the tiles lie and which
+faces match. The test plays as a player would and checks what the player sees.
 """
 import collections
 import os
@@ -21,61 +15,73 @@ import time
 
 from PIL import Image, ImageGrab
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import pcx  # noqa: E402
+
 TOLERANCE = 12  # a 16-bit screen shown at 24 bits
 STATUS_BOX = (500, 320, 640, 333)
+BACKGROUND = (200, 30, 200)
 Tile = collections.namedtuple("Tile", "column row layer x y free")  # (x, y): its middle
 
 
-def read_board(make_pictures, data_dir=None):
-    """The tiles of a full board and, by face, (group, colour), as the program prints them."""
-    out = subprocess.run([make_pictures] + ([data_dir] if data_dir else []), check=True,
-                         capture_output=True, text=True, timeout=30).stdout.split("\n")
-    rows = [[int(v) for v in line.split()[1:]] for line in out]
-    tiles = [Tile(*row) for line, row in zip(out, rows) if line.startswith("tile ")]
-    faces = [(row[1], tuple(row[2:])) for line, row in zip(out, rows) if line.startswith("face ")]
-    assert (len(tiles), len(faces)) == (144, 44), out
+def read_board(print_board):
+    """The tiles of a full board, and by face the lowest face it matches."""
+    lines = [line.split() for line in subprocess.run(
+        [print_board], check=True, capture_output=True, text=True, timeout=30).stdout.splitlines()]
+    tiles = [Tile(*map(int, line[1:])) for line in lines if line[0] == "tile"]
+    faces = [int(line[2]) for line in lines if line[0] == "face"]
+    assert len(tiles) == 144 and faces, lines
     return tiles, faces
+
+
+def face_colour(face, lift):
+    """Face's colour in tile set 0 (lift 0) or 1 (lift 30: 30 from every colour of set 0)."""
+    return tuple(40 + 60 * v + lift for v in (face % 4, face // 4 % 4, face // 16))
+
+
+def write_pictures(data, faces):
+    cells = bytearray(378 * 240)  # face f in colour f + 1, in cells of 42 x 48, 9 a row
+    for face in range(faces):
+        for y in range(face // 9 * 48, face // 9 * 48 + 46):
+            cells[y * 378 + face % 9 * 42:y * 378 + face % 9 * 42 + 40] = bytes([face + 1]) * 40
+    for number, lift in enumerate((0, 30)):
+        with open(os.path.join(data, "tiles%d.pcx" % number), "wb") as f:
+            f.write(pcx.encode(378, 240, cells, [(0, 0, 0)] + [
+                face_colour(face, lift) for face in range(faces)]))
+    with open(os.path.join(data, "bg0.pcx"), "wb") as f:
+        f.write(pcx.encode(64, 64, [1] * 64 * 64, [(0, 0, 0), BACKGROUND]))
 
 
 class Session:
     """The game in the one window of an X server of its own."""
-
-    def __init__(self):
-        self.game = self.xvfb = None
+    game = xvfb = None
 
     def start(self, game, workdir):
         ready, write = os.pipe()
         # Xvfb picks a free display and writes its number once it takes clients.
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write), "-noreset", "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"],
-            pass_fds=[write], stdout=subprocess.DEVNULL)
+             "-nolisten", "tcp"], pass_fds=[write], stdout=subprocess.DEVNULL)
         os.close(write)
-        number = b""  # read whole: the server dies if the newline cannot be written
-        while not number.endswith(b"\n") and select.select([ready], [], [], 30)[0]:
-            chunk = os.read(ready, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(ready)
+        with os.fdopen(ready, "rb") as f:  # read whole: Xvfb dies if it cannot write it
+            number = f.readline() if select.select([f], [], [], 30)[0] else b""
         assert number.endswith(b"\n"), "Xvfb did not start within 30 s"
         self.display = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display, SDL_VIDEODRIVER="x11")
-        for name in ("SDL12COMPAT_WINDOW_SCALING", "SDL12COMPAT_SCALE_METHOD"):
-            self.env.pop(name, None)
+        self.env = {k: v for k, v in os.environ.items() if "SDL12COMPAT" not in k}  # no scaling
+        self.env.update(DISPLAY=self.display, SDL_VIDEODRIVER="x11")
         self.game = subprocess.Popen([game], cwd=workdir, env=self.env)
         self.window, x, y = self.wait_for(self.find_window, 30, "the game's 640 x 400 window")
         self.box = (x, y, x + 640, y + 400)
 
-    def xdotool(self, *args, check=True):
-        return subprocess.run(("xdotool",) + args, env=self.env, check=check, capture_output=True,
-                              text=True, timeout=30).stdout
+    def xdotool(self, *args):
+        return subprocess.run(("xdotool",) + args, env=self.env, capture_output=True, text=True,
+                              timeout=30).stdout
 
     def find_window(self):
-        for window in self.xdotool("search", "--name", "^Mahjong$", check=False).split():
+        for window in self.xdotool("search", "--name", "^Mahjong$").split():
             # A window may be gone again by now: it then has no shape.
-            shape = self.xdotool("getwindowgeometry", "--shell", window, check=False).split()
-            shape = dict(v.split("=") for v in shape)
+            shape = dict(v.split("=") for v in self.xdotool(
+                "getwindowgeometry", "--shell", window).split())
             if (shape.get("WIDTH"), shape.get("HEIGHT")) == ("640", "400"):
                 return window, int(shape["X"]), int(shape["Y"])
         return None
@@ -89,7 +95,7 @@ class Session:
             answer = probe()
             if answer:
                 return answer
-            time.sleep(0.1)
+            time.sleep(0.1)  # the pace of asking: the game signals no finished frame
         raise AssertionError("%s: not seen within %d s" % (what, seconds))
 
     def screenshot(self):
@@ -109,16 +115,14 @@ class Session:
     def click(self, tile):
         self.xdotool("mousemove", "--window", self.window, str(tile.x), str(tile.y), "click", "1")
 
-    def key(self, name, check=True):
-        self.xdotool("key", "--window", self.window, name, check=check)
+    def key(self, name):  # what a key did is seen on the screen
+        self.xdotool("key", "--window", self.window, name)
 
-    def close(self):
-        if self.game and self.game.poll() is None:
-            self.game.kill()
-            self.game.wait()
-        if self.xvfb:
-            self.xvfb.terminate()  # lets the server remove its socket and lock
-            self.xvfb.wait(timeout=30)
+    def close(self):  # terminating lets the X server remove its socket and lock
+        for process, stop in ((self.game, "kill"), (self.xvfb, "terminate")):
+            if process:
+                getattr(process, stop)()
+                process.wait(timeout=30)
 
 
 def near(a, b):
@@ -129,60 +133,58 @@ def status_lit(shot):
     return sum(near(v, (255, 255, 255)) for v in shot.crop(STATUS_BOX).getdata())
 
 
-def check(condition, message):
-    assert condition, message
-    print("ok:", message)
-
-
 def play(session, tiles, faces):
     free = [t for t in tiles if t.free]
 
-    def face_at(shot, tile):
-        seen = shot.getpixel((tile.x, tile.y))
-        found = [f for f, (_, colour) in enumerate(faces) if near(seen, colour)]
-        return found[0] if found else None
+    def check(condition, message):
+        assert condition, message
+        print("ok:", message)
+
+    def shown(shot, lift=0):
+        """The face each free tile shows (None: no face of the tile set)."""
+        return [next((f for f in range(len(faces)) if near(shot.getpixel(t[3:5]),
+                                                            face_colour(f, lift))), None)
+                for t in free]
+
+    def box(shot, tile):
+        return shot.crop((tile.x - 20, tile.y - 23, tile.x + 20, tile.y + 23)).tobytes()
 
     session.wait_for(lambda: status_lit(session.screenshot()), 60, "the first frame")
     start = session.settled()
-    shown = [face_at(start, t) for t in free]
-    check(None not in shown, "every free tile shows a face of the tile set")
-    a, b = next((a, b) for a in range(len(free)) for b in range(a)
-                if faces[shown[a]][0] == faces[shown[b]][0] >= 0)  # every deal has a free pair
-    lit_idle = status_lit(start)
-
-    session.click(free[a])
+    first = shown(start)
+    check(None not in first, "every free tile shows a face of the tile set")
+    a, b = next((free[a], free[b]) for a in range(len(free)) for b in range(a)
+                if faces[first[a]] == faces[first[b]])  # every deal has a free pair
+    session.click(a)
     selected = session.settled(start)
-    check(status_lit(selected) > lit_idle, "selecting a tile lengthens the status line")
-    session.click(free[b])
+    check(status_lit(selected) > status_lit(start), "selecting a tile lengthens the status line")
+    session.click(b)
     taken = session.settled(selected)
-    check(status_lit(taken) == lit_idle, "taking the pair brings the first message back")
-    check(face_at(taken, free[a]) != shown[a] or face_at(taken, free[b]) != shown[b],
-          "the pair leaves the board")
+    check(status_lit(taken) == status_lit(start), "taking the pair brings the first message back")
+    check(all(box(taken, t) != box(start, t) for t in (a, b)), "both tiles leave the board")
     session.key("Left")
     check(session.settled(taken).tobytes() == start.tobytes(), "Left puts the pair back exactly")
     session.key("Right")
     check(session.settled(start).tobytes() == taken.tobytes(), "Right takes the pair again")
-
     session.key("Return")
     dealt = session.settled(taken)
-    now = [face_at(dealt, t) for t in free]
-    check(None not in now and now != shown, "Return deals a different board")
+    now = shown(dealt)
+    check(None not in now and now != first, "Return deals a different board")
     session.key("F2")
     laid = session.settled(dealt)
-    corner = (639, 399)
-    check(not near(laid.getpixel(corner), dealt.getpixel(corner)), "F2 lays the background")
+    check(near(laid.getpixel((639, 399)), BACKGROUND), "F2 lays the background")
     session.key("F1")
-    other = session.settled(laid)
-    check(all(face_at(other, t) is None for t in free), "F1 shows the next tile set")
-    session.key("Escape", check=False)  # the window may be gone before the key's release
+    check(shown(session.settled(laid), 30) == now, "F1 shows the same deal in the next tile set")
+    session.key("Escape")
     check(session.game.wait(timeout=20) == 0, "Escape ends the game with status 0")
 
 
 def main():
-    game, make_pictures = (os.path.abspath(p) for p in sys.argv[1:3])
+    game, print_board = (os.path.abspath(p) for p in sys.argv[1:3])
+    tiles, faces = read_board(print_board)
     with tempfile.TemporaryDirectory(prefix="mahjong-e2e-") as workdir:
         os.mkdir(os.path.join(workdir, "data"))
-        tiles, faces = read_board(make_pictures, os.path.join(workdir, "data"))
+        write_pictures(os.path.join(workdir, "data"), len(faces))
         session = Session()
         try:
             session.start(game, workdir)

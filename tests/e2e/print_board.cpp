@@ -1,0 +1,28 @@
+// Prints the full board as the game's own tables and rules make it, for the end-to-end test:
+//   tile COLUMN ROW LAYER X Y FREE   one line per record, in index order: (X, Y) is the
+//                                    middle of its click box, FREE 0 or 1
+//   face FACE GROUP                  one line per face: the lowest face it matches (itself
+//                                    at most)
+#include "board/layout.hpp"
+#include "board/rules.hpp"
+
+#include <cstdio>
+
+int main() {
+    build_tiles(layout_table);
+    place_tiles();
+    update_free_tiles();
+    for (const Tile& t : tiles) {
+        std::printf("tile %d %d %d %d %d %d\n", t.column, t.row, t.layer,
+                    t.screen_x + TILE_FACE_WIDTH / 2, t.screen_y + TILE_FACE_HEIGHT / 2,
+                    (t.flags & TILE_BLOCKED) == 0);
+    }
+    for (int face = 0; face < FACE_COUNT; ++face) {
+        int group = 0;
+        while (group < face && faces_match(face, group) == 0) {
+            ++group;
+        }
+        std::printf("face %d %d\n", face, group);
+    }
+    return 0;
+}
