@@ -238,13 +238,14 @@ TEST_F(MainLoopTest, PlayersClearDealsByPickingFreeMatchingPairs) {
 }
 
 // Runs the game in a fresh directory with tiles0 as data/tiles0.pcx (none when empty).
-ChildResult run_game_with(const std::vector<uint8_t>& tiles0, int stop_after_ms = -1) {
+ChildResult run_game_with(const std::vector<uint8_t>& tiles0,
+                          const char* stop_once_opened = nullptr) {
     ScratchDir dir;
     if (!tiles0.empty()) {
         mkdir("data", 0755);
         write_file("data/tiles0.pcx", tiles0);
     }
-    return run_program(dir.path(), {MAHJONG_BINARY}, {"SDL_VIDEODRIVER=dummy"}, stop_after_ms);
+    return run_program(dir.path(), {MAHJONG_BINARY}, {"SDL_VIDEODRIVER=dummy"}, stop_once_opened);
 }
 
 TEST(StartUp, WithoutATileSetPrintsTheCodeAndExitsWithTwo) {
@@ -260,7 +261,7 @@ TEST(StartUp, ATileSetTooSmallForTheFacesIsRefused) {
 }
 
 TEST(StartUp, TheGameCanBeStoppedFromOutside) {
-    ChildResult child = run_game_with(face_tileset_pcx(), 500);
+    ChildResult child = run_game_with(face_tileset_pcx(), "data/tiles0.pcx");
     EXPECT_EQ(child.end_signal, SIGTERM);
     EXPECT_EQ(child.out, "");
 }
