@@ -18,13 +18,11 @@ std::vector<uint16_t> screen_copy();
 std::vector<uint16_t> paint_noise(std::mt19937& rng);
 
 // A fresh directory under /tmp that is the working directory for the object's
-// lifetime; removed with everything in it afterwards.
+// lifetime; removed with everything in it afterwards. Not to be copied.
 class ScratchDir {
   public:
     ScratchDir();
     ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& path() const { return path_; }
 
   private:
@@ -74,11 +72,10 @@ ChildResult run_program(const std::string& dir, const std::vector<std::string>& 
 // now plus extra bytes, so that larger allocations fail.
 void limit_data(size_t extra);
 
-// A distinct colour for each face 0..44 (components 40, 100, 160 or 220).
+// A distinct colour for each face 0..44 (components 40, 100, 160 or 220), and
+// a 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, of
+// colour face_colour(f) with each component raised by lift, black between.
 Rgb face_colour(int face);
-// A 378 x 240 8-bit tile set: the 40 x 46 face of cell f is index f + 1, of
-// colour face_colour(f) with each component raised by lift; the 2-pixel
-// strips between faces are index 0, black.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
 
 // The seed of a randomised test: MAHJONG_TEST_SEED when set (to replay a

@@ -8,7 +8,9 @@
 #include "support.hpp"
 
 #include <SDL.h>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -44,6 +46,7 @@ TEST(Display, TablesHoldTheShadesOfWhatSdlSaysEachPixelIs) {
     open_test_display();
     ASSERT_EQ(display.screen->format->BitsPerPixel, 16);
     ASSERT_EQ(display.pixels, display.screen->pixels);
+    ASSERT_EQ(display.pitch, display.screen->pitch);
     for (int p = 0; p < 65536; ++p) {
         Colour c{};
         SDL_GetRGB(static_cast<Uint32>(p), display.screen->format, &c.red, &c.green, &c.blue);
@@ -61,6 +64,11 @@ TEST(DisplayDeathTest, OpeningEmptiesTheQueueOrEndsTheProcess) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     EXPECT_EXIT((event_push(KEY_ENTER), display_open(640, 400), std::exit(event_pop() + 1)),
                 ::testing::ExitedWithCode(0), "");
+    // SDL would turn these signals into quit events, which the game does not act on.
+    for (int signal : {SIGINT, SIGTERM}) {
+        EXPECT_EXIT((display_open(640, 400), std::raise(signal), std::exit(0)),
+                    ::testing::KilledBySignal(signal), "");
+    }
     // Refused by both SDL 1.2s: sdl12-compat cannot make the window, classic
     // SDL's dummy driver cannot allocate the surface.
     EXPECT_EXIT(display_open(40000, 40000), ::testing::ExitedWithCode(5),
@@ -116,6 +124,10 @@ TEST(FatalNoMemory, EachAllocationSiteEndsTheGameWithItsCode) {
             ChildResult child = run_in_child([&] {
                 static char output[64];
                 std::setvbuf(stdout, output, _IOFBF, sizeof output);
+                std::atexit([] { // the leak checker, which runs after this, needs memory
+                    rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+                    setrlimit(RLIMIT_DATA, &none);
+                });
                 limit_data(0);
                 for (size_t size = 1 << 20; size > 4 && small_ones_fail; size /= 2) {
                     while (void* block = std::malloc(size)) { // kept: the child ends soon

@@ -22,22 +22,19 @@ bool bit(const uint8_t* mask, int x, int y) {
     return mask[y * 80 + x / 8] >> x % 8 & 1;
 }
 
-// Shading tables of the tests' own, the same under every SDL (whose colour
-// conversions differ): dimming halves each component of RGB565, brightening
-// sets its top bit.
-std::vector<uint16_t> dim_model(65536), bright_model(65536);
-
 class Render : public testing::Test {
   protected:
     void SetUp() override {
         open_test_display();
         mask_alloc();
         font_build();
+        // Shades of the tests' own, the same under every SDL (whose colour
+        // conversions differ): dimming halves each component of RGB565,
+        // brightening sets its top bit.
         for (int p = 0; p < 65536; ++p) {
-            dim_model[p] = static_cast<uint16_t>((p >> 1) & 0x7BEF);
-            bright_model[p] = static_cast<uint16_t>(p | 0x8410);
+            dim_table[p] = static_cast<uint16_t>((p >> 1) & 0x7BEF);
+            brighten_table[p] = static_cast<uint16_t>(p | 0x8410);
         }
-        dim_table = dim_model.data(), brighten_table = bright_model.data();
     }
 
     // The screen as expected: before, with each pixel p at (x, y) replaced by change(x, y, p).

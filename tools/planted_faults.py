@@ -46,6 +46,8 @@ FAULTS = [
      "a refused video mode ends the game with status 5"),
     ("src/platform/display.cpp", "    std::signal(SIGTERM, SIG_DFL);\n", "",
      "SIGTERM ends the game"),
+    ("src/platform/display.cpp", "    std::signal(SIGINT, SIG_DFL);\n", "",
+     "Ctrl+C in a terminal ends the game"),
 
     # src/platform/input: the event queue, the key table, key repeat
     ("src/platform/input.cpp", "    repeat_tick(SDL_GetTicks());\n", "",
