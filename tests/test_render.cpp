@@ -22,10 +22,16 @@ bool bit(const uint8_t* mask, int x, int y) {
     return mask[y * 80 + x / 8] >> x % 8 & 1;
 }
 
+// The screen's rows lie 16 pixels further apart than it is wide, so that
+// everything must step from row to row by the pitch; the gaps stay 0xBEEF.
+std::vector<uint16_t> screen_memory(656 * 400, 0xBEEF);
+
 class Render : public testing::Test {
   protected:
     void SetUp() override {
         open_test_display();
+        display.pixels = reinterpret_cast<uint8_t*>(screen_memory.data());
+        display.pitch = 656 * 2;
         mask_alloc();
         font_build();
         // Shades of the tests' own, the same under every SDL (whose colour
@@ -34,6 +40,15 @@ class Render : public testing::Test {
         for (int p = 0; p < 65536; ++p) {
             dim_table[p] = static_cast<uint16_t>((p >> 1) & 0x7BEF);
             brighten_table[p] = static_cast<uint16_t>(p | 0x8410);
+        }
+    }
+
+    void TearDown() override {
+        for (int y = 0; y < 400; ++y) {
+            ASSERT_EQ(
+                std::count(&screen_memory[y * 656 + 640], &screen_memory[y * 656 + 656], 0xBEEF),
+                16)
+                << y;
         }
     }
 
@@ -135,14 +150,9 @@ TEST_F(Render, DimMaskedDarkensEachMarkedPixelExactlyOnce) {
     }
 }
 
-// Rows 16 pixels further apart than their width: a saved screen holds them
-// without gaps, and the gaps keep what they held. Slots past 7 and slots
-// never saved do nothing; a second save reuses the slot.
-TEST_F(Render, SaveAndRestoreRoundTripWhateverThePitch) {
-    const Display real = display;
-    std::vector<uint16_t> memory(656 * 400, 0xBEEF);
-    display.pixels = reinterpret_cast<uint8_t*>(memory.data());
-    display.pitch = 656 * 2;
+// A saved screen holds the rows without the gaps between them. Slots past 7
+// and slots never saved do nothing; a second save reuses the slot.
+TEST_F(Render, SaveAndRestoreRoundTripInTheirSlots) {
     save_screen(3);
     const std::vector<uint16_t*> slots(screen_save, screen_save + SCREEN_SAVE_SLOTS);
     const std::vector<uint16_t> saved = paint_noise(rng),
@@ -154,11 +164,8 @@ TEST_F(Render, SaveAndRestoreRoundTripWhateverThePitch) {
     EXPECT_EQ(screen_copy(), noise);
     restore_screen(3);
     EXPECT_EQ(screen_copy(), saved);
-    display = real;
+    EXPECT_EQ(std::vector<uint16_t>(screen_save[3], screen_save[3] + 640 * 400), saved);
     EXPECT_EQ(std::vector<uint16_t*>(screen_save, screen_save + SCREEN_SAVE_SLOTS), slots);
-    for (int y = 0; y < 400; ++y) {
-        ASSERT_EQ(std::count(&memory[y * 656 + 640], &memory[y * 656 + 656], 0xBEEF), 16) << y;
-    }
 }
 
 // The glyph table is pinned: FNV-1a of its 1248 row bytes, worked out once
@@ -257,7 +264,7 @@ class BoardView : public Render {
 // The checksums were taken once from frames found equal, pixel for pixel, to
 // an independent model of the drawing: per pixel the colour, the layer of the
 // last tile painted on it and the number of shadow copies left on it.
-TEST_F(BoardView, FramesOfAGameInPlayAndOfTilesStandingAlone) {
+TEST_F(BoardView, FramesOfAGameInPlayOfTilesStandingAloneAndOfNoTileAtAll) {
     tiles[73].flags |= TILE_SELECTED; // the top tile
     EXPECT_EQ(draw_and_sum(), 0x0C06A865u) << "the full board";
     // Drawn right after it: no shadow of the full board may stay.
@@ -288,15 +295,11 @@ TEST_F(BoardView, FramesOfAGameInPlayAndOfTilesStandingAlone) {
         }
         EXPECT_EQ(draw_and_sum(), checksum) << spots.size() << " tiles";
     }
-}
-
-TEST_F(BoardView, AnEmptyBoardIsTheBackgroundWithTheStatusLineUndarkened) {
-    for (Tile& t : tiles) {
-        t.flags = TILE_REMOVED;
-    }
-    mask_rect(0, 0, 640, 400, 1); // shadows of an earlier frame
+    // No tile at all, over the shadows of an earlier frame: the background and the status line.
+    tiles[0].flags = tiles[1].flags = TILE_REMOVED;
+    mask_rect(0, 0, 640, 400, 1);
     draw_board();
-    std::vector<uint16_t> frame = screen_copy();
+    const std::vector<uint16_t> frame = screen_copy();
     restore_screen(0);
     draw_text(500, 320, "Click on a tile");
     EXPECT_EQ(frame, screen_copy());
