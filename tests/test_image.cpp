@@ -282,15 +282,4 @@ TEST_F(Pictures, BackgroundsAreTiledFromTheTopLeftAndCutAtTheEdges) {
     }
 }
 
-// The pictures the game ships load with the game's own decoder.
-TEST(ShippedPictures, LoadWithTheGamesDecoder) {
-    open_test_display();
-    for (const char* name : {"tiles0", "tiles1", "tiles2", "bg0", "bg1", "bg2"}) {
-        std::string path = std::string(MAHJONG_SOURCE_DIR) + "/data/" + name + ".pcx";
-        IndexedImage image{};
-        EXPECT_EQ(pcx_load(path.c_str(), &image), PCX_OK) << path;
-        image_free(&image);
-    }
-}
-
 } // namespace

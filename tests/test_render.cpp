@@ -18,10 +18,6 @@ struct Rect {
     int x, y, width, height;
 };
 
-bool bit(const uint8_t* mask, int x, int y) {
-    return mask[y * 80 + x / 8] >> x % 8 & 1;
-}
-
 // The screen's rows lie 16 pixels further apart than it is wide, so that
 // everything must step from row to row by the pitch; the gaps stay 0xBEEF.
 std::vector<uint16_t> screen_memory(656 * 400, 0xBEEF);
@@ -132,22 +128,6 @@ TEST_F(Render, EachPrimitiveChangesExactlyTheOnScreenPartOfItsRectangle) {
     std::fill_n(mask_bitmap, 32350, 0xFF); // (640 + 7) x 400 / 8 bytes, all cleared
     mask_clear();
     EXPECT_EQ(std::count(mask_bitmap, mask_bitmap + 32350, 0), 32350);
-}
-
-// Also at a width that is no multiple of 8: the last mask byte of a row then
-// has bits past the row's end, which never reach a pixel.
-TEST_F(Render, DimMaskedDarkensEachMarkedPixelExactlyOnce) {
-    std::vector<uint8_t> mask(32000);
-    for (int width : {640, 636}) {
-        std::vector<uint16_t> before = paint_noise(rng);
-        std::generate(mask.begin(), mask.end(), [&] { return rng(); });
-        display.width = width; // same mask_stride; pixels 636..639 stay in memory
-        dim_masked(mask.data());
-        display.width = 640;
-        EXPECT_TRUE(screen_copy() == expect(before, [&](int x, int y, uint16_t p) {
-                        return x < width && bit(mask.data(), x, y) ? dim_table[p] : p;
-                    }));
-    }
 }
 
 // A saved screen holds the rows without the gaps between them. Slots past 7
