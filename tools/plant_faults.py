@@ -75,7 +75,8 @@ def sync_tree(scratch):
 
 def run(command, cwd, limit=None):
     """Runs command in its own process group; returns (status, output), with
-    status None when it ran past limit seconds (the group is then killed)."""
+    status None when it ran past limit seconds. The group is killed when the
+    limit passes or the script is interrupted, so nothing runs on unseen."""
     proc = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT, text=True,
                             start_new_session=True)
@@ -86,6 +87,9 @@ def run(command, cwd, limit=None):
         os.killpg(proc.pid, signal.SIGKILL)
         out, _ = proc.communicate()
         return None, out
+    except BaseException:
+        os.killpg(proc.pid, signal.SIGKILL)
+        raise
 
 
 def build(build_dir):
@@ -175,6 +179,9 @@ def main():
     parser.add_argument("--scratch", metavar="DIR",
                         help="keep the scratch copy and its build in DIR")
     args = parser.parse_args()
+    # Stopped from outside, the script ends as on Ctrl+C: the running build or
+    # test is killed and the scratch copy removed.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("Stopped."))
     args.baseline = 0  # seconds the unchanged tree's tests take, once known
     chosen = [(n, f) for n, f in enumerate(FAULTS, 1)
               if not args.k or re.search(args.k, label(f))]
