@@ -20,11 +20,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes operator+(Bytes bytes, const Bytes& more) {
-    bytes.insert(bytes.end(), more.begin(), more.end());
-    return bytes;
-}
-
 // The first count of 256 colours whose components all differ in the screen format.
 std::vector<Rgb> colours(int count) {
     std::vector<Rgb> out;
@@ -101,10 +96,11 @@ TEST_F(Pcx, EachOutcomeHasItsCodeAndNoFileStaysOpen) {
     EXPECT_EQ(child.out, "8") << child.err;
 }
 
+// Six 7s of which two are dropped at the line end; 0xC0 (then 9) stores
+// nothing; data above 0xBF comes as runs of one.
 TEST_F(Pcx, RunsStopAtTheLineEndAnd0xC0StoresNothing) {
-    Bytes file = pcx_header(8, 1, 4, 3, 4) + Bytes{0xC6, 7, // six 7s: the last two are dropped
-                                                   1,    0xC0, 9,    2,    0xC2,
-                                                   3,    0xC1, 0xC5, 0xC3, 0xFF}; // data above 0xBF
+    Bytes file = pcx_header(8, 1, 4, 3, 4);
+    file.insert(file.end(), {0xC6, 7, 1, 0xC0, 9, 2, 0xC2, 3, 0xC1, 0xC5, 0xC3, 0xFF});
     ASSERT_EQ(load(file), PCX_OK);
     EXPECT_EQ(pixels(), (Bytes{7, 7, 7, 7, 1, 2, 3, 3, 0xC5, 0xFF, 0xFF, 0xFF}));
     const Bytes indices = {0, 1, 2, 3, 3, 3, 3, 3, 3, 2, 1, 0, 0, 0}; // runs of the encoder too
