@@ -1,16 +1,20 @@
 // Helpers shared by the tests: a display under SDL's dummy driver, a scratch
-// directory, PCX files built byte by byte, and child processes.
+// directory, PCX files built byte by byte, child processes, seeds and checksums.
 #include "support.hpp"
 
 #include "platform/display.hpp"
 
 #include <SDL.h>
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,14 +30,27 @@ uint16_t test_pixel(int red, int green, int blue) {
     return static_cast<uint16_t>(SDL_MapRGB(display.screen->format, red, green, blue));
 }
 
-ScratchDir::ScratchDir() {
-    char templ[] = "/tmp/mahjong-test-XXXXXX";
-    if (mkdtemp(templ) == nullptr) {
+std::vector<uint16_t> screen_copy() {
+    std::vector<uint16_t> out;
+    for (int y = 0; y < display.height; ++y) {
+        out.insert(out.end(), screen_pixel(0, y), screen_pixel(0, y) + display.width);
+    }
+    return out;
+}
+
+std::vector<uint16_t> paint_noise(std::mt19937& rng) {
+    for (int y = 0; y < display.height; ++y) {
+        std::generate_n(screen_pixel(0, y), display.width, [&] { return rng(); });
+    }
+    return screen_copy();
+}
+
+ScratchDir::ScratchDir() : previous_(std::filesystem::current_path()) {
+    char name[] = "/tmp/mahjong-test-XXXXXX";
+    if (mkdtemp(name) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    path_ = templ;
-    previous_ = std::filesystem::current_path().string();
-    std::filesystem::current_path(path_);
+    std::filesystem::current_path(path_ = name);
 }
 
 ScratchDir::~ScratchDir() {
@@ -54,9 +71,10 @@ std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int
         h[at + 1] = static_cast<uint8_t>((value >> 8) & 255);
     }
     h[65] = static_cast<uint8_t>(planes);
-    static_assert(sizeof(Rgb) == 3);
-    auto* components = reinterpret_cast<const uint8_t*>(palette16.data()); // may be null
-    std::copy_n(components, 3 * std::min<size_t>(palette16.size(), 16), &h[16]);
+    for (size_t i = 0; i < std::min<size_t>(palette16.size(), 16); ++i) {
+        const Rgb& c = palette16[i];
+        std::copy_n(std::array{c.red, c.green, c.blue}.begin(), 3, h.begin() + 16 + 3 * i);
+    }
     return h;
 }
 
@@ -76,7 +94,7 @@ std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line) {
 
 namespace {
 
-// Encodes the rows of a picture, each given by line(y), after header.
+// header, then the rows, each made by line(y) and encoded.
 template <class Line>
 std::vector<uint8_t> encode_rows(std::vector<uint8_t> out, int height, Line line) {
     for (int y = 0; y < height; ++y) {
@@ -97,11 +115,11 @@ std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>&
             std::copy_n(indices.begin() + y * width, std::min(width, line_bytes), line.begin());
             return line;
         });
-    std::vector<Rgb> colours = palette;
-    colours.resize(256, Rgb{0, 0, 0});
     out.push_back(12);
-    auto* components = reinterpret_cast<const uint8_t*>(colours.data());
-    out.insert(out.end(), components, components + 768);
+    for (size_t i = 0; i < 256; ++i) {
+        Rgb c = i < palette.size() ? palette[i] : Rgb{0, 0, 0};
+        out.insert(out.end(), {c.red, c.green, c.blue});
+    }
     return out;
 }
 
@@ -124,39 +142,32 @@ std::vector<uint8_t> pcx_planar(int width, int height, int planes,
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    if (!file) {
+    if (!file.write(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<std::streamsize>(bytes.size()))) {
         throw std::runtime_error("cannot write " + path);
     }
 }
 
-int fork_with_pipes(int* out_fd, int* err_fd) {
-    int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
-        throw std::runtime_error("pipe failed");
+namespace {
+
+// SIGTERM once watch reports the open (or the child ends by itself), SIGKILL
+// when that does not come within 30 s or the child outlives the SIGTERM by 5 s.
+// The child is left unreaped.
+void stop_once_ready(int pid, int watch) {
+    int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    pollfd events[] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
+    kill(pid, poll(events, 2, 30000) > 0 ? SIGTERM : SIGKILL);
+    if (poll(&events[1], 1, 5000) != 1) {
+        kill(pid, SIGKILL);
     }
-    std::fflush(nullptr);
-    int pid = fork();
-    if (pid < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid == 0) {
-        dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
-        close(out_pipe[0]);
-        close(err_pipe[0]);
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    *out_fd = out_pipe[0];
-    *err_fd = err_pipe[0];
-    return pid;
+    close(ended);
+    close(watch);
 }
 
-ChildResult collect_child(int pid, int out_fd, int err_fd) {
-    ChildResult result{-1, "", ""};
-    // Output is small, so reading one pipe to its end before the other cannot stall.
+// The child's standard output and error, read to their end (they are small,
+// so reading one before the other cannot stall), and how it ended.
+ChildResult collect(int pid, int out_fd, int err_fd) {
+    ChildResult result{-1, "", "", 0};
     for (auto [fd, text] : {std::pair{out_fd, &result.out}, std::pair{err_fd, &result.err}}) {
         char chunk[4096];
         for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
@@ -171,39 +182,63 @@ ChildResult collect_child(int pid, int out_fd, int err_fd) {
     return result;
 }
 
-ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment, int stop_after_ms) {
-    int out_fd = -1, err_fd = -1;
-    int pid = fork_with_pipes(&out_fd, &err_fd);
+} // namespace
+
+ChildResult run_in_child(const std::function<void()>& body, const std::string& stop_once_opened) {
+    int watch = -1; // watched before the child starts, so that no open is missed
+    if (!stop_once_opened.empty() &&
+        ((watch = inotify_init1(IN_CLOEXEC)) < 0 ||
+         inotify_add_watch(watch, stop_once_opened.c_str(), IN_OPEN) < 0)) {
+        throw std::runtime_error("cannot watch " + stop_once_opened);
+    }
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::fflush(nullptr);
+    int pid = fork();
     if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) {
-            std::_Exit(126);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        body();
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (watch >= 0) {
+        stop_once_ready(pid, watch);
+    }
+    return collect(pid, out[0], err[0]);
+}
+
+ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
+                        const std::vector<std::string>& environment, const char* stop_once_opened) {
+    auto start = [&] {
+        if (chdir(dir.c_str()) == 0) {
+            for (const std::string& entry : environment) {
+                putenv(const_cast<char*>(entry.c_str()));
+            }
+            std::vector<char*> args;
+            for (const std::string& arg : argv) {
+                args.push_back(const_cast<char*>(arg.c_str()));
+            }
+            args.push_back(nullptr);
+            execv(args[0], args.data());
         }
-        for (const std::string& entry : environment) {
-            putenv(const_cast<char*>(entry.c_str()));
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        execv(args[0], args.data());
         std::_Exit(127);
+    };
+    return run_in_child(start, stop_once_opened ? dir + "/" + stop_once_opened : "");
+}
+
+void limit_data(size_t extra) {
+    size_t pages[6] = {}; // the sixth field of statm: data and stack
+    std::ifstream statm("/proc/self/statm");
+    for (size_t& field : pages) {
+        statm >> field;
     }
-    if (stop_after_ms >= 0) {
-        usleep(static_cast<useconds_t>(stop_after_ms) * 1000);
-        kill(pid, SIGTERM);
-        // Up to 5 seconds to end (left unreaped for collect_child), then SIGKILL.
-        siginfo_t info{};
-        for (int wait = 0; wait < 50 && info.si_pid != pid; ++wait) {
-            waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
-            usleep(info.si_pid == pid ? 0 : 100000);
-        }
-        if (info.si_pid != pid) {
-            kill(pid, SIGKILL);
-        }
-    }
-    return collect_child(pid, out_fd, err_fd);
+    rlimit limit{pages[5] * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + extra, RLIM_INFINITY};
+    setrlimit(RLIMIT_DATA, &limit);
 }
 
 Rgb face_colour(int face) {

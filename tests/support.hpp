@@ -1,32 +1,32 @@
 // Helpers shared by the tests: a display under SDL's dummy driver, a scratch
-// directory, PCX files built byte by byte, and child processes.
+// directory, PCX files built byte by byte, child processes, seeds and checksums.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 // Opens the 640 x 400 display once per test program, under the dummy driver.
 void open_test_display();
-
 // The screen's pixel value for a colour, as SDL maps it.
 uint16_t test_pixel(int red, int green, int blue);
+// The whole screen, row after row with no gaps.
+std::vector<uint16_t> screen_copy();
+// Fills the screen with random pixel values; returns them as screen_copy would.
+std::vector<uint16_t> paint_noise(std::mt19937& rng);
 
 // A fresh directory under /tmp that is the working directory for the object's
-// lifetime; removed with everything in it afterwards.
+// lifetime; removed with everything in it afterwards. Not to be copied.
 class ScratchDir {
   public:
     ScratchDir();
     ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& path() const { return path_; }
 
   private:
-    std::string path_;
-    std::string previous_;
+    std::string path_, previous_;
 };
 
 struct Rgb {
@@ -37,62 +37,59 @@ struct Rgb {
 // most 16 entries) goes into the header palette.
 std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
                                 const std::vector<Rgb>& palette16 = {});
-
 // Run-length encodes one scan line; runs never cross its end.
 std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line);
-
 // An 8-bit picture: header, rows padded with 0 to bytes_per_line (default:
 // width rounded up to even), the marker 12 and 256 colours (missing ones black).
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
                               const std::vector<Rgb>& palette, int bytes_per_line = 0);
-
 // A 1-bit picture in planes planes: bit p of a colour index goes to plane p.
 std::vector<uint8_t> pcx_planar(int width, int height, int planes,
                                 const std::vector<uint8_t>& indices,
                                 const std::vector<Rgb>& palette16);
-
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // What a child process printed and how it ended.
 struct ChildResult {
     int exit_status; // the status passed to exit, or -1 when it did not exit normally
-    std::string out;
-    std::string err;
-    int end_signal = 0; // the signal that ended it, if one did
+    std::string out, err;
+    int end_signal; // the signal that ended it, or 0
 };
 
-// Runs a program in directory dir with extra environment entries
-// ("NAME=value"). With stop_after_ms, it gets SIGTERM after that time and
-// SIGKILL 5 seconds later if still running.
-ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment, int stop_after_ms = -1);
-
-// Fork with the child's standard output and error going to pipes (returns 0
-// in the child), then read them and wait: the halves of run_in_child.
-int fork_with_pipes(int* out_fd, int* err_fd);
-ChildResult collect_child(int pid, int out_fd, int err_fd);
-
 // Runs body in a forked child with its output captured; the child exits 0
-// when body returns.
-template <typename Body> ChildResult run_in_child(Body body) {
-    int out_fd = -1, err_fd = -1;
-    int pid = fork_with_pipes(&out_fd, &err_fd);
-    if (pid == 0) {
-        body();
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
-    return collect_child(pid, out_fd, err_fd);
-}
+// when body returns. With stop_once_opened (a path, which must exist), the
+// child gets SIGTERM as soon as it has opened that file, and SIGKILL if it has
+// not ended 5 seconds later, or if it neither opens the file nor ends within 30.
+ChildResult run_in_child(const std::function<void()>& body,
+                         const std::string& stop_once_opened = "");
+// run_in_child for a program started in directory dir with extra environment
+// entries ("NAME=value"); stop_once_opened is relative to dir.
+ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
+                        const std::vector<std::string>& environment,
+                        const char* stop_once_opened = nullptr);
 
-// A distinct colour for each face 0..44 (components 40, 100, 160 or 220).
+// Limits the process's data (heap and private mappings) to about what it uses
+// now plus extra bytes, so that larger allocations fail.
+void limit_data(size_t extra);
+
+// A distinct colour for each face 0..44 (components 40, 100, 160 or 220), and
+// a 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, of
+// colour face_colour(f) with each component raised by lift, black between.
 Rgb face_colour(int face);
-
-// A 378 x 240 8-bit tile set: the 40 x 46 face of cell f is index f + 1, of
-// colour face_colour(f) with each component raised by lift; the 2-pixel
-// strips between faces are index 0, black.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
 
 // The seed of a randomised test: MAHJONG_TEST_SEED when set (to replay a
 // failure), else a fresh one. Prints it, with what to set to replay it.
 uint32_t test_seed();
+
+// FNV-1a (32 bits) over values, each taken as 4 bytes, low byte first: the
+// checksum of the tests' pins.
+template <typename Values> uint32_t fnv1a(const Values& values) {
+    uint32_t hash = 2166136261u;
+    for (auto value : values) {
+        for (int i = 0; i < 32; i += 8) {
+            hash = (hash ^ ((static_cast<uint32_t>(value) >> i) & 255)) * 16777619u;
+        }
+    }
+    return hash;
+}

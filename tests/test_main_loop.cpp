@@ -150,14 +150,15 @@ TEST(Services, SeedRandomSeedsWithTheSumOfSecondsAndMicroseconds) {
 TEST(StartUp, TheGameEndsWithoutATileSetOrWhenStoppedFromOutside) {
     ScratchDir dir;
     mkdir("data", 0755);
-    auto run_game = [&dir](int stop_after_ms) {
-        return run_program(dir.path(), {MAHJONG_BINARY}, {"SDL_VIDEODRIVER=dummy"}, stop_after_ms);
+    auto run_game = [&dir](const char* stop_once_opened) {
+        return run_program(dir.path(), {MAHJONG_BINARY}, {"SDL_VIDEODRIVER=dummy"},
+                           stop_once_opened);
     };
-    ChildResult child = run_game(-1);
+    ChildResult child = run_game(nullptr);
     EXPECT_EQ((Values{child.exit_status, child.end_signal}), (Values{2, 0}));
     EXPECT_EQ(child.out, "Failed to load a tile set, code 1\n");
     write_file("data/tiles0.pcx", face_tileset_pcx());
-    child = run_game(500);
+    child = run_game("data/tiles0.pcx");
     EXPECT_EQ((Values{child.exit_status, child.end_signal}), (Values{-1, SIGTERM}));
     EXPECT_EQ(child.out, "");
 }

@@ -50,18 +50,24 @@ FAULTS = [
      "seed_random seeds from the time of day"),
 
     # src/platform/display: the surface and the shading tables
-    ("src/platform/display.cpp", "if (r > 128 && g > 128 && b > 128) {",
-     "if (r >= 128 && g >= 128 && b >= 128) {",
+    ("src/platform/display.cpp", "c.red > 128 && c.green > 128 && c.blue > 128;",
+     "c.red >= 128 && c.green >= 128 && c.blue >= 128;",
      "brightening starts at components of 129"),
     ("src/platform/display.cpp",
-     "map_low16(3 * r / 4, 3 * g / 4, 3 * b / 4)",
-     "map_low16(3 * r / 4, 3 * g / 4, 3 * r / 4)",
+     "three_quarters(c.green), three_quarters(c.blue)};",
+     "three_quarters(c.green), three_quarters(c.red)};",
      "dimming keeps each component's own hue"),
     ("src/platform/display.cpp", "fatal_no_memory(NO_MEMORY_COLOUR_TABLES);",
      "fatal_no_memory(NO_MEMORY_READ_BUFFER);",
      "no memory for the colour tables reports site code 5"),
+    ("src/platform/display.cpp", "(component + 255) / 2", "(component + 256) / 2",
+     "brightening moves a colour half-way to white, rounding down"),
+    ("src/platform/display.cpp", "std::exit(5);", "std::exit(1);",
+     "a refused video mode ends the game with status 5"),
     ("src/platform/display.cpp", "    std::signal(SIGTERM, SIG_DFL);\n", "",
      "SIGTERM ends the game"),
+    ("src/platform/display.cpp", "    std::signal(SIGINT, SIG_DFL);\n", "",
+     "Ctrl+C in a terminal ends the game"),
 
     # src/platform/input: the event queue, the key table, key repeat
     ("src/platform/input.cpp", "    repeat_tick(SDL_GetTicks());\n", "",
@@ -201,6 +207,15 @@ FAULTS = [
     ("src/render/font.cpp", "std::min<int64_t>(FONT_GLYPH_WIDTH, display.width - left);",
      "std::min<int64_t>(FONT_GLYPH_WIDTH, display.width - left - 1);",
      "a glyph at the right edge draws its last screen column"),
+    ("src/render/font.cpp", "int glyph = ascii >= FIRST_CODE ? ascii - FIRST_CODE : 0;",
+     "int glyph = ascii >= FIRST_CODE ? ascii - FIRST_CODE + 1 : 0;",
+     "each code draws its own glyph"),
+    ("src/render/font.cpp", "std::min<int64_t>(FONT_GLYPH_HEIGHT, display.height - top);",
+     "std::min<int64_t>(FONT_GLYPH_HEIGHT, display.height - top - 1);",
+     "a glyph at the bottom edge draws its last screen row"),
+    ("src/render/font.cpp", "*c != '\\0' && pen < display.width;",
+     "*c != '\\0' && pen + FONT_GLYPH_WIDTH <= display.width;",
+     "a character cut by the right edge shows its visible part"),
 
     # src/image/pcx: the reader and the decoder
     ("src/image/pcx.cpp", "component = static_cast<uint8_t>(reader_next_byte());",
@@ -231,6 +246,13 @@ FAULTS = [
     ("src/image/pictures.cpp", "    tile_over_screen(picture);\n    save_screen(0);\n",
      "    tile_over_screen(picture);\n",
      "a new background stays behind every later frame"),
+    ("src/image/pictures.cpp",
+     "(image->width < TILESET_MIN_WIDTH || image->height < TILESET_MIN_HEIGHT)",
+     "(image->width <= TILESET_MIN_WIDTH || image->height < TILESET_MIN_HEIGHT)",
+     "a tile set of exactly 376 x 238 pixels is taken"),
+    ("src/image/pictures.cpp", "kind == Kind::tileset ? TILESET_PATTERN : BACKGROUND_PATTERN",
+     "kind == Kind::background ? TILESET_PATTERN : BACKGROUND_PATTERN",
+     "tile sets are read from data/tiles%d.pcx and backgrounds from data/bg%d.pcx"),
 
     # scripts/launch.sh: the window scaling and the game's directory
     ("scripts/launch.sh", "factor=$((factor_x < factor_y ? factor_x : factor_y))",

@@ -29,22 +29,29 @@ constexpr const char* HIDDEN_DRIVERS[] = {
     "aalib",     // classic SDL 1.2: ASCII art on the terminal
 };
 
-uint16_t map_low16(uint8_t red, uint8_t green, uint8_t blue) {
-    return static_cast<uint16_t>(SDL_MapRGB(display.screen->format, red, green, blue));
+uint16_t map_low16(Colour colour) {
+    return static_cast<uint16_t>(
+        SDL_MapRGB(display.screen->format, colour.red, colour.green, colour.blue));
 }
 
 // Both tables from the format SDL actually gave: no bit layout is assumed.
 void fill_colour_tables() {
     for (int p = 0; p < COLOUR_TABLE_ENTRIES; ++p) {
-        uint8_t r = 0, g = 0, b = 0;
-        SDL_GetRGB(static_cast<Uint32>(p), display.screen->format, &r, &g, &b);
-        dim_table[p] = map_low16(3 * r / 4, 3 * g / 4, 3 * b / 4);
-        if (r > 128 && g > 128 && b > 128) {
-            brighten_table[p] = map_low16((r + 255) / 2, (g + 255) / 2, (b + 255) / 2);
-        } else {
-            brighten_table[p] = static_cast<uint16_t>(p);
-        }
+        Colour colour{};
+        SDL_GetRGB(static_cast<Uint32>(p), display.screen->format, &colour.red, &colour.green,
+                   &colour.blue);
+        Shades shades = shade_colour(colour);
+        dim_table[p] = map_low16(shades.dim);
+        brighten_table[p] = shades.brightened ? map_low16(shades.bright) : static_cast<uint16_t>(p);
     }
+}
+
+uint8_t three_quarters(uint8_t component) {
+    return static_cast<uint8_t>(3 * component / 4);
+}
+
+uint8_t half_way_to_white(uint8_t component) {
+    return static_cast<uint8_t>((component + 255) / 2);
 }
 
 bool is_set(const char* value) {
@@ -91,6 +98,16 @@ void refuse_hidden_driver() {
 }
 
 } // namespace
+
+Shades shade_colour(Colour c) {
+    Shades s{};
+    s.dim = {three_quarters(c.red), three_quarters(c.green), three_quarters(c.blue)};
+    s.brightened = c.red > 128 && c.green > 128 && c.blue > 128;
+    s.bright = s.brightened ? Colour{half_way_to_white(c.red), half_way_to_white(c.green),
+                                     half_way_to_white(c.blue)}
+                            : c;
+    return s;
+}
 
 std::string display_missing_reason(const char* driver, const char* requested,
                                    const char* x11_display, const char* wayland_display) {

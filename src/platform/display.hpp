@@ -25,6 +25,22 @@ extern uint16_t* dim_table;
 // every other colour unchanged. Built alongside dim_table.
 extern uint16_t* brighten_table;
 
+// A colour as SDL gives it for a pixel value: 8-bit red, green and blue.
+struct Colour {
+    uint8_t red, green, blue;
+};
+
+// The two shades the tables hold for a colour: dim at three quarters of its
+// brightness (rounding down, so 255 becomes 191); bright half-way to white
+// (rounding down, so 129 becomes 192) when all three components are above
+// 128, and then brightened is true; otherwise bright is the colour itself.
+struct Shades {
+    Colour dim;
+    Colour bright;
+    bool brightened;
+};
+Shades shade_colour(Colour colour);
+
 // Empties the event queue, allocates the colour tables, opens SDL video with a
 // software surface of width x height at 16 bits, then fills the tables.
 // Ends the process on failure: status 1 when a table cannot be allocated or
