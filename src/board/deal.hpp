@@ -7,10 +7,10 @@
 
 // Rebuilds tiles from table and gives them faces so that the deal can be
 // cleared: each plain face four times, each flower and season once (the face
-// groups of layout.hpp). Afterwards nothing
-// is removed or selected, tile_count is 144, the history is empty, the status
-// line says "Click on a tile", and the screen positions and blocked marks
-// describe the full board. Uses rand().
+// groups of layout.hpp). Afterwards nothing is removed or selected,
+// tile_count is 144, the history is empty, the status line says "Click on a
+// tile", and the screen positions and blocked marks describe the full board.
+// Uses rand().
 void deal_board(const LayoutEntry* table);
 
 // What the last deal's simulated game did, for tests and benchmarks:
