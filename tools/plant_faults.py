@@ -3,7 +3,7 @@
 of the tree and reports which of them the test suite catches.
 
 Usage: tools/plant_faults.py [-k PATTERN] [--list] [--e2e] [--timeout SECONDS]
-                             [--scratch DIR]
+                             [--scratch DIR] [-R REGEX] [-E REGEX] [--names]
 
 The tracked files are copied once into a scratch directory (kept in DIR with
 --scratch, so that a later run builds incrementally), and a Release build is
@@ -11,7 +11,9 @@ configured there once. For each fault the script replaces the old text by the
 new one, builds, runs ctest (the end-to-end test only with --e2e), records
 which tests failed, and puts the file back. A test that runs past its time
 limit counts as failed, so a fault that makes the code loop forever is caught
-by the timeout. A fault whose old text does not occur exactly once is stale
+by the timeout. With -R or -E only the tests ctest selects by them run: quick
+for a first look, while a figure to report comes from a run of the whole
+suite. A fault whose old text does not occur exactly once is stale
 and not counted; one whose tree does not build is reported and not counted.
 """
 
@@ -110,8 +112,12 @@ def run_tests(build_dir, args):
     """Runs ctest; a whole run is cut at three times the per-test limit or
     three times the unchanged tree's run, whichever is longer."""
     command = ["ctest", "-j", JOBS, "--timeout", str(args.timeout)]
-    if not args.e2e:
-        command += ["-E", "^end_to_end$"]
+    excluded = [] if args.e2e else ["^end_to_end$"]
+    excluded += [args.E] if args.E else []
+    if excluded:
+        command += ["-E", "|".join("(%s)" % e for e in excluded)]
+    if args.R:
+        command += ["-R", args.R]
     return run(command, build_dir, limit=3 * max(args.timeout, args.baseline))
 
 
@@ -140,8 +146,8 @@ def verdict(scratch, build_dir, fault, args):
     if status is None:
         names.append("the whole run past its time limit")
     names = names or ["ctest status %d" % status]
-    shown = ", ".join(names[:3])
-    if len(names) > 3:
+    shown = ", ".join(names if args.names else names[:3])
+    if len(names) > 3 and not args.names:
         shown += " and %d more" % (len(names) - 3)
     return "caught: " + shown, True
 
@@ -178,6 +184,12 @@ def main():
                         help="seconds one test may take (default 60)")
     parser.add_argument("--scratch", metavar="DIR",
                         help="keep the scratch copy and its build in DIR")
+    parser.add_argument("-R", metavar="REGEX",
+                        help="run only the tests whose name matches (ctest -R)")
+    parser.add_argument("-E", metavar="REGEX",
+                        help="leave out the tests whose name matches (ctest -E)")
+    parser.add_argument("--names", action="store_true",
+                        help="name every failed test, not only the first three")
     args = parser.parse_args()
     # Stopped from outside, the script ends as on Ctrl+C: the running build or
     # test is killed and the scratch copy removed.
