@@ -15,7 +15,6 @@ import re
 import select
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
@@ -57,6 +56,7 @@ def setUpModule():
     STANDS_IN/sudo a stand-in sudo, STANDS_IN/scripts a copy of setup.sh."""
     global STANDS_IN
     STANDS_IN = tempfile.mkdtemp(prefix="mahjong-stand-ins-")
+    unittest.addModuleCleanup(shutil.rmtree, STANDS_IN)
     for directory in ("bin", "sudo", "scripts"):
         os.mkdir(os.path.join(STANDS_IN, directory))
     shutil.copy(os.path.join(SOURCE, "scripts", "setup.sh"), STANDS_IN + "/scripts")
@@ -66,10 +66,6 @@ def setUpModule():
         os.symlink(shutil.which(name), os.path.join(STANDS_IN, "bin", name))
     for name in ("dpkg-query", "apt-cache", "apt-get", "id", "xdpyinfo", "game", "../sudo/sudo"):
         os.symlink(STANDS_IN + "/stand-in", os.path.join(STANDS_IN, "bin", name))
-
-
-def tearDownModule():
-    shutil.rmtree(STANDS_IN)
 
 
 class Installed:
@@ -126,7 +122,7 @@ class Installed:
         for size in (32, 48, 64, 128, 256):
             icon = self.place("share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, entry["Icon"]))
             self.assertEqual(pathlib.Path(icon).read_bytes()[12:24],
-                             b"IHDR" + struct.pack(">II", size, size), icon)
+                             b"IHDR" + size.to_bytes(4, "big") * 2, icon)
         app_id = os.path.basename(entries[0])[:-len(".desktop")]
         metainfo = self.place("share", "metainfo", app_id + ".metainfo.xml")
         root = ET.parse(metainfo).getroot()
@@ -134,8 +130,7 @@ class Installed:
                           root.find("releases/release").get("version")),
                          (app_id, app_id + ".desktop", VERSION))
         check = run("appstreamcli", "validate", "--no-net", "--pedantic", metainfo)
-        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
-        self.assertNotRegex(check.stdout, r"(?m)^[EWI]: ")
+        self.assertEqual((check.returncode, re.findall(r"(?m)^[EWI]: .*", check.stdout)), (0, []))
 
     def test_manual_page_is_clean_and_names_this_install(self):
         with gzip.open(self.place("share", "man", "man6", "mahjong.6.gz"), "rt") as f:
@@ -161,6 +156,7 @@ class Install(Installed, unittest.TestCase):
     def setUpClass(cls):
         cmake, build = ARGS[0], os.path.abspath(ARGS[1])
         cls.scratch = tempfile.mkdtemp(prefix="mahjong-install-")
+        cls.addClassCleanup(shutil.rmtree, cls.scratch)
         cls.prefix, cls.files = cls.scratch + "/a prefix", cls.scratch + "/moved prefix"
         # Installing the named component writes install_manifest_mahjong.txt,
         # leaving the manifest of a real install in the build alone.
@@ -169,65 +165,51 @@ class Install(Installed, unittest.TestCase):
         os.remove(os.path.join(build, "install_manifest_mahjong.txt"))
         os.rename(cls.prefix, cls.files)
 
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch)
-
     def test_window_scaling_fits_the_screen(self):
         """The largest whole factor that leaves 64 x 120 pixels for panels and
         frames; none below 2, none without a display, the player's choice kept."""
-        cases = (("1344x920", "2"), ("1343x920", None), ("1344x919", None), ("1984x1320", "3"),
-                 ("1983x1320", "2"), ("1984x1319", "2"), ("3840x2160", "5"), ("3840x1600", "3"),
-                 (None, None))
-        for size, factor in cases:
-            self.assertEqual(self.scaling(size), (factor or "unset", factor and "nearest" or
-                                                  "unset"), size)
-        self.assertEqual(self.scaling("3840x2160", SDL12COMPAT_WINDOW_SCALING="3"), ("3", "unset"))
-        self.assertEqual(self.scaling("1920x1080", SDL12COMPAT_SCALE_METHOD="linear"),
-                         ("2", "linear"))
-
-    def scaling(self, size, **preset):
-        """What launch.sh gives a game on a screen of `size` (None: no X display)."""
-        env = game_env(PATH=STANDS_IN + "/bin:" + os.environ["PATH"], SCREEN=str(size), **preset)
-        env.update({"DISPLAY": ":99"} if size else {})
-        return tuple(run(self.place(self.game_dir, "launch.sh"), STANDS_IN + "/bin/game",
-                         self.scratch, env=env).stdout.split())
+        cases = (("1344x920", "2 nearest"), ("1343x920", ""), ("1344x919", ""), (None, ""),
+                 ("1984x1320", "3 nearest"), ("1983x1320", "2 nearest"), ("1984x1319", "2 nearest"),
+                 ("3840x2160", "5 nearest"), ("3840x1600", "3 nearest"),
+                 ("3840x2160", "3 unset", {"SDL12COMPAT_WINDOW_SCALING": "3"}),
+                 ("1920x1080", "2 linear", {"SDL12COMPAT_SCALE_METHOD": "linear"}))
+        for size, shown, *preset in cases:  # the stand-in game shows the two settings
+            env = game_env(PATH=STANDS_IN + "/bin:" + os.environ["PATH"], SCREEN=str(size),
+                           DISPLAY=":99" if size else "", **dict(*preset))
+            done = run(self.place(self.game_dir, "launch.sh"), STANDS_IN + "/bin/game",
+                       self.scratch, env=env)
+            self.assertEqual(done.stdout, (shown or "unset unset") + "\n", size)
 
 
 class Setup(unittest.TestCase):
     """scripts/setup.sh with stand-ins for dpkg-query, apt-get, apt-cache, id and
     sudo: every package is installed but those a case names as missing."""
 
-    def setup(self, mode, missing, known="libsdl1.2-compat-dev libsdl1.2-dev", uid=0,
-              sudo=True, fail=""):
-        """Returns (status, stdout, stderr, the apt-get commands run)."""
-        calls = pathlib.Path(STANDS_IN, "calls")
-        calls.write_text("")
-        path = STANDS_IN + "/bin" + (":" + STANDS_IN + "/sudo") * sudo
-        done = run(STANDS_IN + "/scripts/setup.sh", mode, timeout=30, env=dict(
-            PATH=path, MISSING=missing, KNOWN=known, CALLS=calls, FAIL=fail, ID=str(uid)))
-        return done.returncode, done.stdout, done.stderr, calls.read_text().splitlines()
-
     def test_installs_only_what_is_missing_or_says_why_it_cannot(self):
-        sdl, quiet = "libsdl1.2-compat-dev libsdl1.2-dev", r"\A\Z"
-        cases = (  # mode, missing, options: status, what it installs (None: no apt-get), says
+        sdl, quiet, calls = "libsdl1.2-compat-dev libsdl1.2-dev", r"\A\Z", STANDS_IN + "/calls"
+        cases = (  # mode, missing, stand-ins' settings: status, installs (None: no apt-get), says
             ("play", "", {}, 0, None, quiet), ("test", "libsdl1.2-dev", {}, 0, None, quiet),
             ("play", "libsdl1.2-compat-dev", {}, 0, None, quiet),  # classic SDL 1.2 stays
             ("play", sdl, {}, 0, "libsdl1.2-compat-dev", "Installing: libsdl1.2-compat-dev"),
-            ("play", sdl, {"known": "libsdl1.2-dev"}, 0, "libsdl1.2-dev", "Installing"),
+            ("play", sdl, {"KNOWN": "libsdl1.2-dev"}, 0, "libsdl1.2-dev", "Installing"),
             ("play", "xvfb dpkg-dev cmake", {}, 0, "cmake", "Installing: cmake\n"),
             ("package", "xvfb dpkg-dev cmake", {}, 0, "cmake dpkg-dev", "Installing"),
-            ("test", "xvfb lintian", {"uid": 1000}, 0, "xvfb lintian", "Installing"),
-            ("play", "cmake", {"uid": 1000, "sudo": False}, 1, None, "needs root: cmake"),
-            ("play", "cmake", {"fail": "update"}, 1, "", "apt says: update(.|\n)*Failed: apt-get"))
-        for mode, missing, options, status, installs, says in cases:
-            sudo = "sudo " * ("uid" in options)
-            calls = [] if installs is None else [sudo + "apt-get update"] + [
+            ("test", "xvfb lintian", {"ID": "1000"}, 0, "xvfb lintian", "Installing"),
+            ("play", "cmake", {"ID": "1000", "PATH": STANDS_IN + "/bin"}, 1, None,
+             "needs root: cmake"),
+            ("play", "cmake", {"FAIL": "update"}, 1, "", "apt says: update(.|\n)*Failed: apt-get"))
+        for mode, missing, settings, status, installs, says in cases:
+            pathlib.Path(calls).write_text("")
+            env = dict(PATH=STANDS_IN + "/bin:" + STANDS_IN + "/sudo", MISSING=missing, KNOWN=sdl,
+                       CALLS=calls, FAIL="", ID="0")
+            done = run(STANDS_IN + "/scripts/setup.sh", mode, timeout=30, env=dict(env, **settings))
+            sudo = "sudo " * ("ID" in settings)
+            wanted = [] if installs is None else [sudo + "apt-get update"] + [
                 sudo + "apt-get install -y --no-install-recommends " + installs] * bool(installs)
-            got = self.setup(mode, missing, **options)
-            self.assertEqual((got[0], [sorted(c.split()) for c in got[3]]),
-                             (status, [sorted(c.split()) for c in calls]), (mode, missing, got))
-            self.assertRegex(got[1] + got[2], says, (mode, missing))
+            made = pathlib.Path(calls).read_text().splitlines()  # the apt-get commands run
+            self.assertEqual((done.returncode, [sorted(c.split()) for c in made]),
+                             (status, [sorted(c.split()) for c in wanted]), (mode, missing, done))
+            self.assertRegex(done.stdout + done.stderr, says, (mode, missing))
 
 
 class Package(Installed, unittest.TestCase):
@@ -243,12 +225,9 @@ class Package(Installed, unittest.TestCase):
         arch = run("dpkg", "--print-architecture").stdout.strip()
         cls.deb = os.path.join(work, "mahjong_%s_%s.deb" % (VERSION, arch))
         cls.scratch = tempfile.mkdtemp(prefix="mahjong-package-")
+        cls.addClassCleanup(shutil.rmtree, cls.scratch)
         cls.files = os.path.join(cls.scratch, "usr")
         subprocess.run(["dpkg-deb", "-x", cls.deb, cls.scratch], check=True)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.scratch)
 
     def test_control_fields_and_changelog_carry_the_version(self):
         field = lambda name: run("dpkg-deb", "-f", self.deb, name).stdout.strip()  # noqa: E731
@@ -257,11 +236,9 @@ class Package(Installed, unittest.TestCase):
                          ["mahjong", VERSION, "games", xdpyinfo])  # launch.sh asks xdpyinfo
         depends = {d.split()[0] for d in field("Depends").split(",") if d.strip()}
         self.assertLessEqual({"libc6", "libsdl1.2debian"}, depends)
-        changelog = pathlib.Path(self.scratch, "changelog")
-        changelog.write_bytes(gzip.decompress(pathlib.Path(self.place(
-            "share/doc/mahjong/changelog.gz")).read_bytes()))
-        self.assertEqual(run("dpkg-parsechangelog", "-l", changelog, "-S", "Version").stdout,
-                         VERSION + "\n")
+        with gzip.open(self.place("share/doc/mahjong/changelog.gz"), "rt") as changelog:
+            parsed = run("dpkg-parsechangelog", "-l", "-", "-S", "Version", input=changelog.read())
+        self.assertEqual(parsed.stdout, VERSION + "\n")
 
     def test_copyright_gives_each_licence_it_names_for_files_that_exist(self):
         text = pathlib.Path(self.place("share/doc/mahjong/copyright")).read_text()
