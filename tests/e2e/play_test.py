@@ -1,10 +1,8 @@
 #!/usr/bin/python3
-"""End-to-end test: plays the real game in a real X window under Xvfb, driven by xdotool.
-
-Usage: play_test.py GAME PRINT_BOARD. The game's data/ holds two tile sets with one flat
-colour per face and a plain background; PRINT_BOARD says where the tiles lie and which
-faces match. The test plays as a player would and checks what the player sees.
-"""
+"""End-to-end test: plays the real game in a real X window under Xvfb, driven by xdotool,
+and checks what the player sees. Usage: play_test.py GAME PRINT_BOARD. The game's data/ holds
+two tile sets with one flat colour per face and a plain background; PRINT_BOARD says where
+the tiles lie and which faces match."""
 import collections
 import os
 import select
@@ -13,7 +11,7 @@ import sys
 import tempfile
 import time
 
-from PIL import Image, ImageGrab
+from PIL import ImageGrab
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import pcx  # noqa: E402
@@ -22,16 +20,6 @@ TOLERANCE = 12  # a 16-bit screen shown at 24 bits
 STATUS_BOX = (500, 320, 640, 333)
 BACKGROUND = (200, 30, 200)
 Tile = collections.namedtuple("Tile", "column row layer x y free")  # (x, y): its middle
-
-
-def read_board(print_board):
-    """The tiles of a full board, and by face the lowest face it matches."""
-    lines = [line.split() for line in subprocess.run(
-        [print_board], check=True, capture_output=True, text=True, timeout=30).stdout.splitlines()]
-    tiles = [Tile(*map(int, line[1:])) for line in lines if line[0] == "tile"]
-    faces = [int(line[2]) for line in lines if line[0] == "face"]
-    assert len(tiles) == 144 and faces, lines
-    return tiles, faces
 
 
 def face_colour(face, lift):
@@ -103,14 +91,13 @@ class Session:
 
     def settled(self, previous=None):
         """The window once it has stopped changing (and, given previous, differs from it)."""
-        shots = [self.screenshot().tobytes()]
-        old = previous.tobytes() if previous else None
+        shots = [self.screenshot()]
 
         def probe():
-            shots.append(self.screenshot().tobytes())
-            return shots[-1] == shots[-2] != old
+            shots.append(self.screenshot())
+            return shots[-1] == shots[-2] != previous
         self.wait_for(probe, 30, "a settled frame")
-        return Image.frombytes("RGB", (640, 400), shots[-1])
+        return shots[-1]
 
     def click(self, tile):
         self.xdotool("mousemove", "--window", self.window, str(tile.x), str(tile.y), "click", "1")
@@ -163,9 +150,9 @@ def play(session, tiles, faces):
     check(status_lit(taken) == status_lit(start), "taking the pair brings the first message back")
     check(all(box(taken, t) != box(start, t) for t in (a, b)), "both tiles leave the board")
     session.key("Left")
-    check(session.settled(taken).tobytes() == start.tobytes(), "Left puts the pair back exactly")
+    check(session.settled(taken) == start, "Left puts the pair back exactly")
     session.key("Right")
-    check(session.settled(start).tobytes() == taken.tobytes(), "Right takes the pair again")
+    check(session.settled(start) == taken, "Right takes the pair again")
     session.key("Return")
     dealt = session.settled(taken)
     now = shown(dealt)
@@ -181,7 +168,11 @@ def play(session, tiles, faces):
 
 def main():
     game, print_board = (os.path.abspath(p) for p in sys.argv[1:3])
-    tiles, faces = read_board(print_board)
+    lines = [line.split() for line in subprocess.run(
+        [print_board], check=True, capture_output=True, text=True, timeout=30).stdout.splitlines()]
+    tiles = [Tile(*map(int, line[1:])) for line in lines if line[0] == "tile"]
+    faces = [int(line[2]) for line in lines if line[0] == "face"]  # the lowest face it matches
+    assert len(tiles) == 144 and faces, lines
     with tempfile.TemporaryDirectory(prefix="mahjong-e2e-") as workdir:
         os.mkdir(os.path.join(workdir, "data"))
         write_pictures(os.path.join(workdir, "data"), len(faces))
