@@ -1,8 +1,6 @@
 // Prints the full board as the game's own tables and rules make it, for the end-to-end test:
-//   tile COLUMN ROW LAYER X Y FREE   one line per record, in index order: (X, Y) is the
-//                                    middle of its click box, FREE 0 or 1
-//   face FACE GROUP                  one line per face: the lowest face it matches (itself
-//                                    at most)
+// "tile COLUMN ROW LAYER X Y FREE" per record in index order, (X, Y) the middle of its click
+// box and FREE 0 or 1, then "face FACE GROUP" per face, GROUP the lowest face it matches.
 #include "board/layout.hpp"
 #include "board/rules.hpp"
 
