@@ -135,7 +135,8 @@ class Installed:
         page = self.place("share", "man", "man6", "mahjong.6.gz")
         self.assert_quiet("mandoc", "-T", "lint", "-W", "all", page)
         shown = run("man", "-l", page, env=dict(os.environ, MANWIDTH="250", LC_ALL="C.UTF-8"))
-        self.assertRegex(shown.stdout, r"(?m)^mahjong %s +[-0-9]+ +MAHJONG\(6\)$" % re.escape(VERSION))
+        footer = r"(?m)^mahjong %s +[-0-9]+ +MAHJONG\(6\)$" % re.escape(VERSION)  # .TH's words
+        self.assertRegex(shown.stdout, footer)
         for place in (self.bin + "/mahjong", self.game_dir + "/launch.sh",
                       self.data_parent + "/data/bg0.pcx"):
             self.assertIn(os.path.join(self.prefix, place), shown.stdout)
