@@ -229,8 +229,6 @@ class Package(Installed, unittest.TestCase):
         xdpyinfo = run("dpkg", "-S", shutil.which("xdpyinfo")).stdout.split(":")[0]
         self.assertEqual([field(n) for n in ("Package", "Version", "Section", "Recommends")],
                          ["mahjong", VERSION, "games", xdpyinfo])  # launch.sh asks xdpyinfo
-        depends = {d.split()[0] for d in field("Depends").split(",") if d.strip()}
-        self.assertLessEqual({"libc6", "libsdl1.2debian"}, depends)
         with gzip.open(self.place("share/doc/mahjong/changelog.gz"), "rt") as changelog:
             parsed = run("dpkg-parsechangelog", "-l", "-", "-S", "Version", input=changelog.read())
         self.assertEqual(parsed.stdout, VERSION + "\n")
@@ -244,8 +242,8 @@ class Package(Installed, unittest.TestCase):
         self.assertEqual(named, set(re.findall(r"(?m)^License: (.*)\n ", text)))  # with its text
 
     def test_lintian_has_nothing_to_say_and_nothing_carries_a_time_stamp(self):
-        """Not even for information (places, modes, owners, hardening, stripping),
-        but on the README beside the pictures."""
+        """Not even for information (places, modes, owners, hardening, stripping, the
+        libraries the game links and Depends), but on the README beside the pictures."""
         check = run("lintian", "-I", "--pedantic", "--fail-on", "error,warning,info,pedantic",
                     "--suppress-tags", "package-contains-documentation-outside-usr-share-doc",
                     self.deb)
