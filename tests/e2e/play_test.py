@@ -19,7 +19,7 @@ import pcx  # noqa: E402
 TOLERANCE = 12  # a 16-bit screen shown at 24 bits
 STATUS_BOX = (500, 320, 640, 333)
 BACKGROUND = (200, 30, 200)
-Tile = collections.namedtuple("Tile", "column row layer x y free")  # (x, y): its middle
+Tile = collections.namedtuple("Tile", "x y free")  # (x, y): its middle
 
 
 def face_colour(face, lift):
@@ -129,9 +129,8 @@ def play(session, tiles, faces):
 
     def shown(shot, lift=0):
         """The face each free tile shows (None: no face of the tile set)."""
-        return [next((f for f in range(len(faces)) if near(shot.getpixel(t[3:5]),
-                                                            face_colour(f, lift))), None)
-                for t in free]
+        return [next((f for f in range(len(faces))
+                      if near(shot.getpixel(t[:2]), face_colour(f, lift))), None) for t in free]
 
     def box(shot, tile):
         return shot.crop((tile.x - 20, tile.y - 23, tile.x + 20, tile.y + 23)).tobytes()
