@@ -81,10 +81,9 @@ class Installed:
         self.assertEqual((check.returncode, check.stdout + check.stderr), (0, ""), checker)
 
     def test_launcher_through_links_starts_the_game_in_its_data(self):
-        """Started from / through a link to a link (as ~/.local/bin/mahjong to
-        /etc/alternatives/mahjong), the launcher becomes the game, which reads
-        data/tiles0.pcx (seen through inotify), works in its data's parent, and
-        runs, having printed nothing, until SIGTERM; --version starts nothing."""
+        """Started from / through a link to a link (as ~/.local/bin/mahjong), the launcher
+        becomes the game, which reads data/tiles0.pcx (seen through inotify) in its data's
+        parent and runs, silent, until SIGTERM; --version starts nothing."""
         link, second = (os.path.join(tempfile.mkdtemp(dir=self.scratch), "mahjong") for _ in "12")
         os.symlink(self.place(self.bin, "mahjong"), second)
         os.symlink(second, link)
