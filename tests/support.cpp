@@ -78,66 +78,29 @@ std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int
     return h;
 }
 
-std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0, run = 1; i < line.size(); i += run, run = 1) {
-        while (i + run < line.size() && line[i + run] == line[i] && run < 63) {
-            ++run;
-        }
-        if (run > 1 || line[i] >= 0xC0) {
-            out.push_back(static_cast<uint8_t>(0xC0 | run));
-        }
-        out.push_back(line[i]);
-    }
-    return out;
-}
-
-namespace {
-
-// header, then the rows, each made by line(y) and encoded.
-template <class Line>
-std::vector<uint8_t> encode_rows(std::vector<uint8_t> out, int height, Line line) {
-    for (int y = 0; y < height; ++y) {
-        std::vector<uint8_t> encoded = pcx_encode_line(line(y));
-        out.insert(out.end(), encoded.begin(), encoded.end());
-    }
-    return out;
-}
-
-} // namespace
-
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
-                              const std::vector<Rgb>& palette, int bytes_per_line) {
-    int line_bytes = bytes_per_line != 0 ? bytes_per_line : width + (width & 1);
-    std::vector<uint8_t> out =
-        encode_rows(pcx_header(8, 1, width, height, line_bytes), height, [&](int y) {
-            std::vector<uint8_t> line(line_bytes, 0);
-            std::copy_n(indices.begin() + y * width, std::min(width, line_bytes), line.begin());
-            return line;
-        });
+                              const std::vector<Rgb>& palette) {
+    const int line_bytes = width + (width & 1);
+    std::vector<uint8_t> out = pcx_header(8, 1, width, height, line_bytes);
+    for (int y = 0; y < height; ++y) { // runs of up to 63 equal bytes, never past a row's end
+        std::vector<uint8_t> line(line_bytes, 0);
+        std::copy_n(indices.begin() + y * width, width, line.begin());
+        for (int i = 0, run = 1; i < line_bytes; i += run, run = 1) {
+            while (i + run < line_bytes && line[i + run] == line[i] && run < 63) {
+                ++run;
+            }
+            if (run > 1 || line[i] >= 0xC0) {
+                out.push_back(static_cast<uint8_t>(0xC0 | run));
+            }
+            out.push_back(line[i]);
+        }
+    }
     out.push_back(12);
     for (size_t i = 0; i < 256; ++i) {
         Rgb c = i < palette.size() ? palette[i] : Rgb{0, 0, 0};
         out.insert(out.end(), {c.red, c.green, c.blue});
     }
     return out;
-}
-
-std::vector<uint8_t> pcx_planar(int width, int height, int planes,
-                                const std::vector<uint8_t>& indices,
-                                const std::vector<Rgb>& palette16) {
-    int line_bytes = (width + 15) / 16 * 2;
-    std::vector<uint8_t> header = pcx_header(1, planes, width, height, line_bytes, palette16);
-    return encode_rows(header, height, [&](int y) {
-        std::vector<uint8_t> line(static_cast<size_t>(line_bytes) * planes, 0);
-        for (int p = 0; p < planes; ++p) {
-            for (int x = 0; x < width; ++x) {
-                int bit = (indices[y * width + x] >> p) & 1;
-                line[p * line_bytes + x / 8] |= static_cast<uint8_t>(bit << (7 - x % 8));
-            }
-        }
-        return line;
-    });
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -212,25 +175,6 @@ ChildResult run_in_child(const std::function<void()>& body, const std::string& s
     return collect(pid, out[0], err[0]);
 }
 
-ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment, const char* stop_once_opened) {
-    auto start = [&] {
-        if (chdir(dir.c_str()) == 0) {
-            for (const std::string& entry : environment) {
-                putenv(const_cast<char*>(entry.c_str()));
-            }
-            std::vector<char*> args;
-            for (const std::string& arg : argv) {
-                args.push_back(const_cast<char*>(arg.c_str()));
-            }
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-        }
-        std::_Exit(127);
-    };
-    return run_in_child(start, stop_once_opened ? dir + "/" + stop_once_opened : "");
-}
-
 void limit_data(size_t extra) {
     size_t pages[6] = {}; // the sixth field of statm: data and stack
     std::ifstream statm("/proc/self/statm");
@@ -239,11 +183,6 @@ void limit_data(size_t extra) {
     }
     rlimit limit{pages[5] * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + extra, RLIM_INFINITY};
     setrlimit(RLIMIT_DATA, &limit);
-}
-
-Rgb face_colour(int face) {
-    auto level = [](int step) { return static_cast<uint8_t>(40 + 60 * step); };
-    return {level(face % 4), level((face / 4) % 4), level(face / 16)};
 }
 
 std::vector<uint8_t> face_tileset_pcx(int lift) {
@@ -255,10 +194,8 @@ std::vector<uint8_t> face_tileset_pcx(int lift) {
             std::fill_n(indices.begin() + (face / 9 * 48 + y) * width + face % 9 * 42, 40,
                         face + 1);
         }
-        Rgb c = face_colour(face);
-        palette[face + 1] = {static_cast<uint8_t>(c.red + lift),
-                             static_cast<uint8_t>(c.green + lift),
-                             static_cast<uint8_t>(c.blue + lift)};
+        auto level = [lift](int step) { return static_cast<uint8_t>(40 + 60 * step + lift); };
+        palette[face + 1] = {level(face % 4), level(face / 4 % 4), level(face / 16)};
     }
     return pcx_8bit(width, height, indices, palette);
 }

@@ -37,16 +37,10 @@ struct Rgb {
 // most 16 entries) goes into the header palette.
 std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
                                 const std::vector<Rgb>& palette16 = {});
-// Run-length encodes one scan line; runs never cross its end.
-std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line);
-// An 8-bit picture: header, rows padded with 0 to bytes_per_line (default:
-// width rounded up to even), the marker 12 and 256 colours (missing ones black).
+// An 8-bit picture: header, run-length encoded rows padded with 0 to an even
+// length, the marker 12 and 256 colours (missing ones black).
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
-                              const std::vector<Rgb>& palette, int bytes_per_line = 0);
-// A 1-bit picture in planes planes: bit p of a colour index goes to plane p.
-std::vector<uint8_t> pcx_planar(int width, int height, int planes,
-                                const std::vector<uint8_t>& indices,
-                                const std::vector<Rgb>& palette16);
+                              const std::vector<Rgb>& palette);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // What a child process printed and how it ended.
@@ -62,20 +56,14 @@ struct ChildResult {
 // not ended 5 seconds later, or if it neither opens the file nor ends within 30.
 ChildResult run_in_child(const std::function<void()>& body,
                          const std::string& stop_once_opened = "");
-// run_in_child for a program started in directory dir with extra environment
-// entries ("NAME=value"); stop_once_opened is relative to dir.
-ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment,
-                        const char* stop_once_opened = nullptr);
 
 // Limits the process's data (heap and private mappings) to about what it uses
 // now plus extra bytes, so that larger allocations fail.
 void limit_data(size_t extra);
 
-// A distinct colour for each face 0..44 (components 40, 100, 160 or 220), and
-// a 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, of
-// colour face_colour(f) with each component raised by lift, black between.
-Rgb face_colour(int face);
+// A 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, in
+// a distinct colour for each face (components 40, 100, 160 or 220) with each
+// component raised by lift, black between.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
 
 // The seed of a randomised test: MAHJONG_TEST_SEED when set (to replay a
