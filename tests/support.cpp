@@ -59,8 +59,7 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
-                                const std::vector<Rgb>& palette16) {
+std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line) {
     std::vector<uint8_t> h{10, 5, 1, static_cast<uint8_t>(bits)};
     h.resize(128);
     // Two-byte fields, low byte first: xmax, ymax, resolutions, bytes per line, palette type.
@@ -71,10 +70,6 @@ std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int
         h[at + 1] = static_cast<uint8_t>((value >> 8) & 255);
     }
     h[65] = static_cast<uint8_t>(planes);
-    for (size_t i = 0; i < std::min<size_t>(palette16.size(), 16); ++i) {
-        const Rgb& c = palette16[i];
-        std::copy_n(std::array{c.red, c.green, c.blue}.begin(), 3, h.begin() + 16 + 3 * i);
-    }
     return h;
 }
 

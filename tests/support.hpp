@@ -23,7 +23,6 @@ class ScratchDir {
   public:
     ScratchDir();
     ~ScratchDir();
-    const std::string& path() const { return path_; }
 
   private:
     std::string path_, previous_;
@@ -33,10 +32,8 @@ struct Rgb {
     uint8_t red, green, blue;
 };
 
-// A 128-byte version 5 header; bytes_per_line is per plane, palette16 (at
-// most 16 entries) goes into the header palette.
-std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
-                                const std::vector<Rgb>& palette16 = {});
+// A 128-byte version 5 header, the header palette black; bytes_per_line is per plane.
+std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line);
 // An 8-bit picture: header, run-length encoded rows padded with 0 to an even
 // length, the marker 12 and 256 colours (missing ones black).
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,

@@ -20,15 +20,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The first count of 256 colours whose components all differ in the screen format.
-std::vector<Rgb> colours(int count) {
-    std::vector<Rgb> out;
-    for (int i = 0; i < count; ++i) {
-        out.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
-    }
-    return out;
-}
-
 class Pcx : public testing::Test {
   protected:
     void SetUp() override { open_test_display(); }
@@ -111,14 +102,15 @@ TEST_F(Pcx, RunsStopAtTheLineEndAnd0xC0StoresNothing) {
 TEST_F(Pcx, PicturesDecodeToTheirLineBytesAndEveryMissingByteReadsAs0xFF) {
     std::mt19937 rng(test_seed());
     auto pick = [&](size_t n) { return static_cast<int>(rng() % n); };
-    Bytes version = pcx_8bit(2, 2, {5, 6, 7, 8}, colours(256));
+    Bytes version = pcx_8bit(2, 2, {5, 6, 7, 8}, std::vector<Rgb>(256, Rgb{1, 2, 3}));
     version[1] = 4; // refused after filling the reader's buffer
     for (int round = 0; round < 100; ++round) {
         const bool planar = round % 2 == 1;
         const int width = 1 + pick(round < 90 ? 40 : 700), height = 1 + pick(6);
         const int planes = planar ? 1 + pick(round % 10 == 1 ? 10 : 4) : 1;
         const int line = std::max(0, (planar ? (width + 7) / 8 : width) - 1 + pick(4));
-        Bytes file = pcx_header(planar ? 1 : 8, planes, width, height, line, colours(16));
+        Bytes file = pcx_header(planar ? 1 : 8, planes, width, height, line);
+        std::generate_n(&file[16], 48, std::ref(rng)); // the header's 16 colours
         Bytes stream(size_t(line) * planes * height);
         std::vector<size_t> ends; // where the code of each line byte ends in the file
         for (uint8_t& byte : stream) {
