@@ -50,18 +50,18 @@ std::vector<uint16_t> paint_noise(std::mt19937& rng) {
     return screen_copy();
 }
 
-ScratchDir::ScratchDir() : previous_(std::filesystem::current_path()) {
+ScratchDir::ScratchDir() : previous(std::filesystem::current_path()) {
     char name[] = "/tmp/mahjong-test-XXXXXX";
     if (mkdtemp(name) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    std::filesystem::current_path(path_ = name);
+    std::filesystem::current_path(path = name);
 }
 
 ScratchDir::~ScratchDir() {
     std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::current_path(previous, ignored);
+    std::filesystem::remove_all(path, ignored);
 }
 
 std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line) {
@@ -113,9 +113,8 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 namespace {
 
-// SIGTERM once watch reports the open (or the child ends by itself), SIGKILL
-// when that does not come within 30 s or the child outlives the SIGTERM by 5 s.
-// The child is left unreaped.
+// SIGTERM once watch reports the open (or the child ends by itself), SIGKILL when that does not
+// come within 30 s or the child outlives the SIGTERM by 5 s. The child is left unreaped.
 void stop_once_ready(int pid, int watch) {
     int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     pollfd events[] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};

@@ -19,13 +19,10 @@ std::vector<uint16_t> paint_noise(std::mt19937& rng);
 
 // A fresh directory under /tmp that is the working directory for the object's
 // lifetime; removed with everything in it afterwards. Not to be copied.
-class ScratchDir {
-  public:
+struct ScratchDir {
     ScratchDir();
     ~ScratchDir();
-
-  private:
-    std::string path_, previous_;
+    std::string path, previous;
 };
 
 struct Rgb {
@@ -58,9 +55,8 @@ ChildResult run_in_child(const std::function<void()>& body,
 // now plus extra bytes, so that larger allocations fail.
 void limit_data(size_t extra);
 
-// A 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, in
-// a distinct colour for each face (components 40, 100, 160 or 220) with each
-// component raised by lift, black between.
+// A 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, in a distinct colour
+// for each face (components 40, 100, 160 or 220) with each component raised by lift, black between.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
 
 // The seed of a randomised test: MAHJONG_TEST_SEED when set (to replay a

@@ -186,9 +186,8 @@ TEST(KeyLookup, TheKeysAndTheirModifierRules) {
 }
 
 TEST_F(Input, AHeldKeyRepeatsAfterTheDelayThenOncePerIntervalAndPerPoll) {
-    // The same timeline wherever the wrapping millisecond clock stands: the
-    // deadlines cross 2^31 and 2^32 at the press, after the first repeat, or
-    // in the late polls.
+    // The same timeline wherever the wrapping millisecond clock stands: the deadlines cross 2^31
+    // and 2^32 at the press, after the first repeat, or in the late polls.
     for (uint32_t t : {0u, 0x80000000u - 100, 0x80000000u - 260, 0x80000000u - 400, 0u - 100,
                        0u - 260, 0u - 400}) {
         SetUp();

@@ -30,9 +30,8 @@ class Render : public testing::Test {
         display.pitch = 656 * 2;
         mask_alloc();
         font_build();
-        // Shades of the tests' own, the same under every SDL (whose colour
-        // conversions differ): dimming halves each component of RGB565,
-        // brightening sets its top bit.
+        // Shades of the tests' own, the same under every SDL (whose colour conversions differ):
+        // dimming halves each component of RGB565, brightening sets its top bit.
         for (int p = 0; p < 65536; ++p) {
             dim_table[p] = static_cast<uint16_t>((p >> 1) & 0x7BEF);
             brighten_table[p] = static_cast<uint16_t>(p | 0x8410);
@@ -148,10 +147,9 @@ TEST_F(Render, SaveAndRestoreRoundTripInTheirSlots) {
     EXPECT_EQ(std::vector<uint16_t*>(screen_save, screen_save + SCREEN_SAVE_SLOTS), slots);
 }
 
-// The glyph table is pinned: FNV-1a of its 1248 row bytes, worked out once
-// from the glyph listing of the game's design, not from the table. Text is
-// drawn with "%s": characters past 255 are cut, codes 128 to 255 draw nothing,
-// a newline is a blank cell, and cells over an edge are clipped.
+// The glyph table is pinned: FNV-1a of its 1248 row bytes, worked out once from the glyph listing
+// of the game's design, not from the table. Text is drawn with "%s": characters past 255 are cut,
+// codes 128 to 255 draw nothing, a newline is a blank cell, and cells over an edge are clipped.
 TEST_F(Render, TextLightsExactlyItsGlyphBitsOnOneLine) {
     EXPECT_EQ(fnv1a(std::vector<uint8_t>(font_bitmap, font_bitmap + 1248)), 0x3E32649Cu);
     const uint16_t white = test_pixel(255, 255, 255);
@@ -193,12 +191,11 @@ TEST_F(Render, TextLightsExactlyItsGlyphBitsOnOneLine) {
         EXPECT_TRUE(screen_copy() == text_on(before, text, x, y)) << x << "," << y << " " << text;
     }
     const std::vector<uint16_t> before = paint_noise(rng);
-    draw_text(30, 40, "%d", 42);
     uint16_t* built = std::exchange(glyph_pixels, nullptr); // as if never allocated:
     draw_text(10, 10, "Click on a tile");                   // nothing is drawn
     draw_glyph(10, 30, 127);
     glyph_pixels = built;
-    EXPECT_TRUE(screen_copy() == text_on(before, "42", 30, 40));
+    EXPECT_TRUE(screen_copy() == before);
 }
 
 class BoardView : public Render {
