@@ -21,7 +21,7 @@ constexpr uint32_t NORTH = TILE_OPEN_NORTH, SOUTH = TILE_OPEN_SOUTH, WEST = TILE
 constexpr uint32_t EAST = TILE_OPEN_EAST_UPPER | TILE_OPEN_EAST_LOWER;
 constexpr uint32_t MARKS = TILE_BLOCKED | NORTH | SOUTH | WEST | EAST;
 
-TEST(Layout, TheBuiltInPyramidAndItsScreenPositions) {
+TEST(Layout, TheBuiltInPyramidItsScreenPositionsAndTheEndsOfATable) {
     build_tiles(layout_table);
     place_tiles();
     ASSERT_EQ(tile_count, TILE_COUNT);
@@ -33,9 +33,7 @@ TEST(Layout, TheBuiltInPyramidAndItsScreenPositions) {
     // every entry, by grid row, and the grid-to-screen mapping), not from this code: any
     // change of an entry, of the record order or of the mapping shows.
     EXPECT_EQ(fnv1a(values), 0xc74bc846u);
-}
-
-TEST(Layout, ReadingStopsAtTheTerminatorAndAtAFullBoard) {
+    // Reading stops at the terminator, and at a full board.
     std::fill_n(tiles, TILE_COUNT, Tile{9, 9, 9, 9, 9, 9, TILE_SELECTED});
     const LayoutEntry short_table[] = {{2, 4, 6}, {-3, 8, 10}, {0, 0, 0}, {5, 1, 1}};
     build_tiles(short_table);

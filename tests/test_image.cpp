@@ -17,7 +17,7 @@ using Bytes = std::vector<uint8_t>;
 
 class Pcx : public testing::Test {
   protected:
-    void SetUp() override { open_test_display(); }
+    void SetUp() override { open_test_display(), mkdir("data", 0755); }
     void TearDown() override { image_free(&image); }
 
     // Loads file, or the file at path, into a record full of garbage; a
@@ -176,11 +176,7 @@ template <class Index> Bytes picture(int width, int height, Index index) {
     return pcx_8bit(width, height, indices, palette);
 }
 
-class Pictures : public testing::Test {
-  protected:
-    void SetUp() override { open_test_display(), mkdir("data", 0755); }
-    ScratchDir dir;
-};
+using Pictures = Pcx;
 
 // Numbered files: missing, a picture (all colour n + 1 for file n), bytes
 // that are no picture, or (tile sets only) a picture a column or row too small.
