@@ -35,21 +35,6 @@ uint16_t test_pixel(int red, int green, int blue) {
     return static_cast<uint16_t>(SDL_MapRGB(display.screen->format, red, green, blue));
 }
 
-std::vector<uint16_t> screen_copy() {
-    std::vector<uint16_t> out;
-    for (int y = 0; y < display.height; ++y) {
-        out.insert(out.end(), screen_pixel(0, y), screen_pixel(0, y) + display.width);
-    }
-    return out;
-}
-
-std::vector<uint16_t> paint_noise(std::mt19937& rng) {
-    for (int y = 0; y < display.height; ++y) {
-        std::generate_n(screen_pixel(0, y), display.width, [&] { return rng(); });
-    }
-    return screen_copy();
-}
-
 ScratchDir::ScratchDir() : previous(std::filesystem::current_path()) {
     char name[] = "/tmp/mahjong-test-XXXXXX";
     if (mkdtemp(name) == nullptr) {

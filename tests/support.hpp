@@ -12,10 +12,6 @@
 void open_test_display();
 // The screen's pixel value for a colour, as SDL maps it.
 uint16_t test_pixel(int red, int green, int blue);
-// The whole screen, row after row with no gaps.
-std::vector<uint16_t> screen_copy();
-// Fills the screen with random pixel values; returns them as screen_copy would.
-std::vector<uint16_t> paint_noise(std::mt19937& rng);
 
 // A fresh directory under /tmp that is the working directory for the object's
 // lifetime; removed with everything in it afterwards. Not to be copied.

@@ -14,6 +14,23 @@
 
 namespace {
 
+// The whole screen, row after row with no gaps.
+std::vector<uint16_t> screen_copy() {
+    std::vector<uint16_t> out;
+    for (int y = 0; y < 400; ++y) {
+        out.insert(out.end(), screen_pixel(0, y), screen_pixel(0, y) + 640);
+    }
+    return out;
+}
+
+// Fills the screen with random pixel values; returns them as screen_copy would.
+std::vector<uint16_t> paint_noise(std::mt19937& rng) {
+    for (int y = 0; y < 400; ++y) {
+        std::generate_n(screen_pixel(0, y), 640, [&] { return rng(); });
+    }
+    return screen_copy();
+}
+
 struct Rect {
     int x, y, width, height;
 };
@@ -40,10 +57,8 @@ class Render : public testing::Test {
 
     void TearDown() override {
         for (int y = 0; y < 400; ++y) {
-            ASSERT_EQ(
-                std::count(&screen_memory[y * 656 + 640], &screen_memory[y * 656 + 656], 0xBEEF),
-                16)
-                << y;
+            const uint16_t* gap = &screen_memory[y * 656 + 640];
+            ASSERT_EQ(std::count(gap, gap + 16, 0xBEEF), 16) << y;
         }
     }
 
