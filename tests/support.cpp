@@ -111,24 +111,6 @@ void stop_once_ready(int pid, int watch) {
     close(watch);
 }
 
-// The child's standard output and error, read to their end (they are small,
-// so reading one before the other cannot stall), and how it ended.
-ChildResult collect(int pid, int out_fd, int err_fd) {
-    ChildResult result{-1, "", "", 0};
-    for (auto [fd, text] : {std::pair{out_fd, &result.out}, std::pair{err_fd, &result.err}}) {
-        char chunk[4096];
-        for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
-            text->append(chunk, static_cast<size_t>(n));
-        }
-        close(fd);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return result;
-}
-
 } // namespace
 
 ChildResult run_in_child(const std::function<void()>& body, const std::string& stop_once_opened) {
@@ -138,25 +120,33 @@ ChildResult run_in_child(const std::function<void()>& body, const std::string& s
          inotify_add_watch(watch, stop_once_opened.c_str(), IN_OPEN) < 0)) {
         throw std::runtime_error("cannot watch " + stop_once_opened);
     }
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) {
+    int out[2];
+    if (pipe(out) != 0) {
         throw std::runtime_error("pipe failed");
     }
     std::fflush(nullptr);
     int pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
-        dup2(err[1], 2);
         body();
         std::fflush(nullptr);
         std::_Exit(0);
     }
     close(out[1]);
-    close(err[1]);
     if (watch >= 0) {
         stop_once_ready(pid, watch);
     }
-    return collect(pid, out[0], err[0]);
+    ChildResult result{-1, "", 0};
+    char chunk[4096];
+    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
+        result.out.append(chunk, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return result;
 }
 
 void limit_data(size_t extra) {

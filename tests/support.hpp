@@ -33,10 +33,11 @@ std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>&
                               const std::vector<Rgb>& palette);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// What a child process printed and how it ended.
+// What a child process printed on standard output (its standard error is the test's) and how
+// it ended.
 struct ChildResult {
     int exit_status; // the status passed to exit, or -1 when it did not exit normally
-    std::string out, err;
+    std::string out;
     int end_signal; // the signal that ended it, or 0
 };
 
