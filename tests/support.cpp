@@ -6,7 +6,6 @@
 
 #include <SDL.h>
 #include <algorithm>
-#include <array>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
