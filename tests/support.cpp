@@ -6,7 +6,6 @@
 
 #include <SDL.h>
 #include <algorithm>
-#include <array>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,11 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// Under the sanitizers too, a failed allocation must come back as null, not end the program.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 void open_test_display() {
     if (display.screen == nullptr) {
@@ -30,37 +34,21 @@ uint16_t test_pixel(int red, int green, int blue) {
     return static_cast<uint16_t>(SDL_MapRGB(display.screen->format, red, green, blue));
 }
 
-std::vector<uint16_t> screen_copy() {
-    std::vector<uint16_t> out;
-    for (int y = 0; y < display.height; ++y) {
-        out.insert(out.end(), screen_pixel(0, y), screen_pixel(0, y) + display.width);
-    }
-    return out;
-}
-
-std::vector<uint16_t> paint_noise(std::mt19937& rng) {
-    for (int y = 0; y < display.height; ++y) {
-        std::generate_n(screen_pixel(0, y), display.width, [&] { return rng(); });
-    }
-    return screen_copy();
-}
-
-ScratchDir::ScratchDir() : previous_(std::filesystem::current_path()) {
+ScratchDir::ScratchDir() : previous(std::filesystem::current_path()) {
     char name[] = "/tmp/mahjong-test-XXXXXX";
     if (mkdtemp(name) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
-    std::filesystem::current_path(path_ = name);
+    std::filesystem::current_path(path = name);
 }
 
 ScratchDir::~ScratchDir() {
     std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::current_path(previous, ignored);
+    std::filesystem::remove_all(path, ignored);
 }
 
-std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
-                                const std::vector<Rgb>& palette16) {
+std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line) {
     std::vector<uint8_t> h{10, 5, 1, static_cast<uint8_t>(bits)};
     h.resize(128);
     // Two-byte fields, low byte first: xmax, ymax, resolutions, bytes per line, palette type.
@@ -71,73 +59,32 @@ std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int
         h[at + 1] = static_cast<uint8_t>((value >> 8) & 255);
     }
     h[65] = static_cast<uint8_t>(planes);
-    for (size_t i = 0; i < std::min<size_t>(palette16.size(), 16); ++i) {
-        const Rgb& c = palette16[i];
-        std::copy_n(std::array{c.red, c.green, c.blue}.begin(), 3, h.begin() + 16 + 3 * i);
-    }
     return h;
 }
 
-std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0, run = 1; i < line.size(); i += run, run = 1) {
-        while (i + run < line.size() && line[i + run] == line[i] && run < 63) {
-            ++run;
-        }
-        if (run > 1 || line[i] >= 0xC0) {
-            out.push_back(static_cast<uint8_t>(0xC0 | run));
-        }
-        out.push_back(line[i]);
-    }
-    return out;
-}
-
-namespace {
-
-// header, then the rows, each made by line(y) and encoded.
-template <class Line>
-std::vector<uint8_t> encode_rows(std::vector<uint8_t> out, int height, Line line) {
-    for (int y = 0; y < height; ++y) {
-        std::vector<uint8_t> encoded = pcx_encode_line(line(y));
-        out.insert(out.end(), encoded.begin(), encoded.end());
-    }
-    return out;
-}
-
-} // namespace
-
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
-                              const std::vector<Rgb>& palette, int bytes_per_line) {
-    int line_bytes = bytes_per_line != 0 ? bytes_per_line : width + (width & 1);
-    std::vector<uint8_t> out =
-        encode_rows(pcx_header(8, 1, width, height, line_bytes), height, [&](int y) {
-            std::vector<uint8_t> line(line_bytes, 0);
-            std::copy_n(indices.begin() + y * width, std::min(width, line_bytes), line.begin());
-            return line;
-        });
+                              const std::vector<Rgb>& palette) {
+    const int line_bytes = width + (width & 1);
+    std::vector<uint8_t> out = pcx_header(8, 1, width, height, line_bytes);
+    for (int y = 0; y < height; ++y) { // runs of up to 63 equal bytes, never past a row's end
+        std::vector<uint8_t> line(line_bytes, 0);
+        std::copy_n(indices.begin() + y * width, width, line.begin());
+        for (int i = 0, run = 1; i < line_bytes; i += run, run = 1) {
+            while (i + run < line_bytes && line[i + run] == line[i] && run < 63) {
+                ++run;
+            }
+            if (run > 1 || line[i] >= 0xC0) {
+                out.push_back(static_cast<uint8_t>(0xC0 | run));
+            }
+            out.push_back(line[i]);
+        }
+    }
     out.push_back(12);
     for (size_t i = 0; i < 256; ++i) {
         Rgb c = i < palette.size() ? palette[i] : Rgb{0, 0, 0};
         out.insert(out.end(), {c.red, c.green, c.blue});
     }
     return out;
-}
-
-std::vector<uint8_t> pcx_planar(int width, int height, int planes,
-                                const std::vector<uint8_t>& indices,
-                                const std::vector<Rgb>& palette16) {
-    int line_bytes = (width + 15) / 16 * 2;
-    std::vector<uint8_t> header = pcx_header(1, planes, width, height, line_bytes, palette16);
-    return encode_rows(header, height, [&](int y) {
-        std::vector<uint8_t> line(static_cast<size_t>(line_bytes) * planes, 0);
-        for (int p = 0; p < planes; ++p) {
-            for (int x = 0; x < width; ++x) {
-                int bit = (indices[y * width + x] >> p) & 1;
-                line[p * line_bytes + x / 8] |= static_cast<uint8_t>(bit << (7 - x % 8));
-            }
-        }
-        return line;
-    });
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -150,9 +97,8 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 namespace {
 
-// SIGTERM once watch reports the open (or the child ends by itself), SIGKILL
-// when that does not come within 30 s or the child outlives the SIGTERM by 5 s.
-// The child is left unreaped.
+// SIGTERM once watch reports the open (or the child ends by itself), SIGKILL when that does not
+// come within 30 s or the child outlives the SIGTERM by 5 s. The child is left unreaped.
 void stop_once_ready(int pid, int watch) {
     int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     pollfd events[] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
@@ -164,24 +110,6 @@ void stop_once_ready(int pid, int watch) {
     close(watch);
 }
 
-// The child's standard output and error, read to their end (they are small,
-// so reading one before the other cannot stall), and how it ended.
-ChildResult collect(int pid, int out_fd, int err_fd) {
-    ChildResult result{-1, "", "", 0};
-    for (auto [fd, text] : {std::pair{out_fd, &result.out}, std::pair{err_fd, &result.err}}) {
-        char chunk[4096];
-        for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
-            text->append(chunk, static_cast<size_t>(n));
-        }
-        close(fd);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return result;
-}
-
 } // namespace
 
 ChildResult run_in_child(const std::function<void()>& body, const std::string& stop_once_opened) {
@@ -191,44 +119,33 @@ ChildResult run_in_child(const std::function<void()>& body, const std::string& s
          inotify_add_watch(watch, stop_once_opened.c_str(), IN_OPEN) < 0)) {
         throw std::runtime_error("cannot watch " + stop_once_opened);
     }
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) {
+    int out[2];
+    if (pipe(out) != 0) {
         throw std::runtime_error("pipe failed");
     }
     std::fflush(nullptr);
     int pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
-        dup2(err[1], 2);
         body();
         std::fflush(nullptr);
         std::_Exit(0);
     }
     close(out[1]);
-    close(err[1]);
     if (watch >= 0) {
         stop_once_ready(pid, watch);
     }
-    return collect(pid, out[0], err[0]);
-}
-
-ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment, const char* stop_once_opened) {
-    auto start = [&] {
-        if (chdir(dir.c_str()) == 0) {
-            for (const std::string& entry : environment) {
-                putenv(const_cast<char*>(entry.c_str()));
-            }
-            std::vector<char*> args;
-            for (const std::string& arg : argv) {
-                args.push_back(const_cast<char*>(arg.c_str()));
-            }
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-        }
-        std::_Exit(127);
-    };
-    return run_in_child(start, stop_once_opened ? dir + "/" + stop_once_opened : "");
+    ChildResult result{-1, "", 0};
+    char chunk[4096];
+    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
+        result.out.append(chunk, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return result;
 }
 
 void limit_data(size_t extra) {
@@ -241,11 +158,6 @@ void limit_data(size_t extra) {
     setrlimit(RLIMIT_DATA, &limit);
 }
 
-Rgb face_colour(int face) {
-    auto level = [](int step) { return static_cast<uint8_t>(40 + 60 * step); };
-    return {level(face % 4), level((face / 4) % 4), level(face / 16)};
-}
-
 std::vector<uint8_t> face_tileset_pcx(int lift) {
     constexpr int width = 378, height = 240;
     std::vector<uint8_t> indices(width * height, 0);
@@ -255,10 +167,8 @@ std::vector<uint8_t> face_tileset_pcx(int lift) {
             std::fill_n(indices.begin() + (face / 9 * 48 + y) * width + face % 9 * 42, 40,
                         face + 1);
         }
-        Rgb c = face_colour(face);
-        palette[face + 1] = {static_cast<uint8_t>(c.red + lift),
-                             static_cast<uint8_t>(c.green + lift),
-                             static_cast<uint8_t>(c.blue + lift)};
+        auto level = [lift](int step) { return static_cast<uint8_t>(40 + 60 * step + lift); };
+        palette[face + 1] = {level(face % 4), level(face / 4 % 4), level(face / 16)};
     }
     return pcx_8bit(width, height, indices, palette);
 }

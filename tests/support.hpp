@@ -12,47 +12,32 @@
 void open_test_display();
 // The screen's pixel value for a colour, as SDL maps it.
 uint16_t test_pixel(int red, int green, int blue);
-// The whole screen, row after row with no gaps.
-std::vector<uint16_t> screen_copy();
-// Fills the screen with random pixel values; returns them as screen_copy would.
-std::vector<uint16_t> paint_noise(std::mt19937& rng);
 
 // A fresh directory under /tmp that is the working directory for the object's
 // lifetime; removed with everything in it afterwards. Not to be copied.
-class ScratchDir {
-  public:
+struct ScratchDir {
     ScratchDir();
     ~ScratchDir();
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_, previous_;
+    std::string path, previous;
 };
 
 struct Rgb {
     uint8_t red, green, blue;
 };
 
-// A 128-byte version 5 header; bytes_per_line is per plane, palette16 (at
-// most 16 entries) goes into the header palette.
-std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line,
-                                const std::vector<Rgb>& palette16 = {});
-// Run-length encodes one scan line; runs never cross its end.
-std::vector<uint8_t> pcx_encode_line(const std::vector<uint8_t>& line);
-// An 8-bit picture: header, rows padded with 0 to bytes_per_line (default:
-// width rounded up to even), the marker 12 and 256 colours (missing ones black).
+// A 128-byte version 5 header, the header palette black; bytes_per_line is per plane.
+std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line);
+// An 8-bit picture: header, run-length encoded rows padded with 0 to an even
+// length, the marker 12 and 256 colours (missing ones black).
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
-                              const std::vector<Rgb>& palette, int bytes_per_line = 0);
-// A 1-bit picture in planes planes: bit p of a colour index goes to plane p.
-std::vector<uint8_t> pcx_planar(int width, int height, int planes,
-                                const std::vector<uint8_t>& indices,
-                                const std::vector<Rgb>& palette16);
+                              const std::vector<Rgb>& palette);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// What a child process printed and how it ended.
+// What a child process printed on standard output (its standard error is the test's) and how
+// it ended.
 struct ChildResult {
     int exit_status; // the status passed to exit, or -1 when it did not exit normally
-    std::string out, err;
+    std::string out;
     int end_signal; // the signal that ended it, or 0
 };
 
@@ -62,20 +47,13 @@ struct ChildResult {
 // not ended 5 seconds later, or if it neither opens the file nor ends within 30.
 ChildResult run_in_child(const std::function<void()>& body,
                          const std::string& stop_once_opened = "");
-// run_in_child for a program started in directory dir with extra environment
-// entries ("NAME=value"); stop_once_opened is relative to dir.
-ChildResult run_program(const std::string& dir, const std::vector<std::string>& argv,
-                        const std::vector<std::string>& environment,
-                        const char* stop_once_opened = nullptr);
 
 // Limits the process's data (heap and private mappings) to about what it uses
 // now plus extra bytes, so that larger allocations fail.
 void limit_data(size_t extra);
 
-// A distinct colour for each face 0..44 (components 40, 100, 160 or 220), and
-// a 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, of
-// colour face_colour(f) with each component raised by lift, black between.
-Rgb face_colour(int face);
+// A 378 x 240 8-bit tile set with the 40 x 46 face of cell f in index f + 1, in a distinct colour
+// for each face (components 40, 100, 160 or 220) with each component raised by lift, black between.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
 
 // The seed of a randomised test: MAHJONG_TEST_SEED when set (to replay a

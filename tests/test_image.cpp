@@ -11,27 +11,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-// A failed allocation must come back as null here too, not end the program.
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1";
-}
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The first count of 256 colours whose components all differ in the screen format.
-std::vector<Rgb> colours(int count) {
-    std::vector<Rgb> out;
-    for (int i = 0; i < count; ++i) {
-        out.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
-    }
-    return out;
-}
-
 class Pcx : public testing::Test {
   protected:
-    void SetUp() override { open_test_display(); }
+    void SetUp() override { open_test_display(), mkdir("data", 0755); }
     void TearDown() override { image_free(&image); }
 
     // Loads file, or the file at path, into a record full of garbage; a
@@ -93,7 +79,7 @@ TEST_F(Pcx, EachOutcomeHasItsCodeAndNoFileStaysOpen) {
         limit_data(32 << 20);
         std::printf("%d", load({}, "big.pcx"));
     });
-    EXPECT_EQ(child.out, "8") << child.err;
+    EXPECT_EQ(child.out, "8");
 }
 
 // Six 7s of which two are dropped at the line end; 0xC0 (then 9) stores
@@ -103,11 +89,6 @@ TEST_F(Pcx, RunsStopAtTheLineEndAnd0xC0StoresNothing) {
     file.insert(file.end(), {0xC6, 7, 1, 0xC0, 9, 2, 0xC2, 3, 0xC1, 0xC5, 0xC3, 0xFF});
     ASSERT_EQ(load(file), PCX_OK);
     EXPECT_EQ(pixels(), (Bytes{7, 7, 7, 7, 1, 2, 3, 3, 0xC5, 0xFF, 0xFF, 0xFF}));
-    const Bytes indices = {0, 1, 2, 3, 3, 3, 3, 3, 3, 2, 1, 0, 0, 0}; // runs of the encoder too
-    ASSERT_EQ(load(pcx_planar(7, 2, 2, indices, colours(4))), PCX_OK);
-    EXPECT_EQ(pixels(), indices);
-    ASSERT_EQ(load(pcx_8bit(7, 2, indices, colours(4), 9)), PCX_OK);
-    EXPECT_EQ(pixels(), indices);
 }
 
 // Random pictures, 8-bit or in 1 to 10 planes, with lines longer or shorter
@@ -116,14 +97,15 @@ TEST_F(Pcx, RunsStopAtTheLineEndAnd0xC0StoresNothing) {
 TEST_F(Pcx, PicturesDecodeToTheirLineBytesAndEveryMissingByteReadsAs0xFF) {
     std::mt19937 rng(test_seed());
     auto pick = [&](size_t n) { return static_cast<int>(rng() % n); };
-    Bytes version = pcx_8bit(2, 2, {5, 6, 7, 8}, colours(256));
+    Bytes version = pcx_8bit(2, 2, {5, 6, 7, 8}, std::vector<Rgb>(256, Rgb{1, 2, 3}));
     version[1] = 4; // refused after filling the reader's buffer
     for (int round = 0; round < 100; ++round) {
         const bool planar = round % 2 == 1;
         const int width = 1 + pick(round < 90 ? 40 : 700), height = 1 + pick(6);
         const int planes = planar ? 1 + pick(round % 10 == 1 ? 10 : 4) : 1;
         const int line = std::max(0, (planar ? (width + 7) / 8 : width) - 1 + pick(4));
-        Bytes file = pcx_header(planar ? 1 : 8, planes, width, height, line, colours(16));
+        Bytes file = pcx_header(planar ? 1 : 8, planes, width, height, line);
+        std::generate_n(&file[16], 48, std::ref(rng)); // the header's 16 colours
         Bytes stream(size_t(line) * planes * height);
         std::vector<size_t> ends; // where the code of each line byte ends in the file
         for (uint8_t& byte : stream) {
@@ -194,11 +176,7 @@ template <class Index> Bytes picture(int width, int height, Index index) {
     return pcx_8bit(width, height, indices, palette);
 }
 
-class Pictures : public testing::Test {
-  protected:
-    void SetUp() override { open_test_display(), mkdir("data", 0755); }
-    ScratchDir dir;
-};
+using Pictures = Pcx;
 
 // Numbered files: missing, a picture (all colour n + 1 for file n), bytes
 // that are no picture, or (tile sets only) a picture a column or row too small.

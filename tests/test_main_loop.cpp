@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 #include <vector>
 
 static int presented; // frames shown, counted by the SDL_UpdateRect below
@@ -150,15 +151,15 @@ TEST(Services, SeedRandomSeedsWithTheSumOfSecondsAndMicroseconds) {
 TEST(StartUp, TheGameEndsWithoutATileSetOrWhenStoppedFromOutside) {
     ScratchDir dir;
     mkdir("data", 0755);
-    auto run_game = [&dir](const char* stop_once_opened) {
-        return run_program(dir.path(), {MAHJONG_BINARY}, {"SDL_VIDEODRIVER=dummy"},
-                           stop_once_opened);
+    auto game = [] {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        execl(MAHJONG_BINARY, MAHJONG_BINARY, nullptr);
     };
-    ChildResult child = run_game(nullptr);
+    ChildResult child = run_in_child(game);
     EXPECT_EQ((Values{child.exit_status, child.end_signal}), (Values{2, 0}));
     EXPECT_EQ(child.out, "Failed to load a tile set, code 1\n");
     write_file("data/tiles0.pcx", face_tileset_pcx());
-    child = run_game("data/tiles0.pcx");
+    child = run_in_child(game, "data/tiles0.pcx");
     EXPECT_EQ((Values{child.exit_status, child.end_signal}), (Values{-1, SIGTERM}));
     EXPECT_EQ(child.out, "");
 }

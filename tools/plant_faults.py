@@ -72,7 +72,10 @@ def sync_tree(scratch):
                 if f.read() == data:
                     continue
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copy2(source, target)
+        # Written now, not with the source's time stamp: a file edited while an
+        # earlier run was building must still be newer than what that run built.
+        shutil.copyfile(source, target)
+        shutil.copymode(source, target)
 
 
 def run(command, cwd, limit=None):
