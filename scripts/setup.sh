@@ -15,7 +15,7 @@ play_packages="x11-utils"
 package_packages="dpkg-dev file"
 test_packages="libgtest-dev libbenchmark-dev libsdl-image1.2-dev clang libclang-rt-14-dev
     xvfb xauth xdotool imagemagick python3-pil fontconfig fonts-noto-core fonts-wqy-microhei
-    desktop-file-utils $package_packages lintian appstream mandoc groff-base"
+    desktop-file-utils $package_packages lintian appstream mandoc man-db"
 
 installed() {
     [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
