@@ -352,10 +352,17 @@ play_in_window() {
     stop_root_processes "$root"
 }
 
+# readme_command N WHAT: line N of the README's first sh block (1 play, 2 test).
+readme_command() {
+    local command
+    command=$(readme_block "" . | sed -n "$1p")
+    [ -n "$command" ] || die "no $2 command in README.md's first sh block"
+    echo "$command"
+}
+
 play_command() {
     local command
-    command=$(readme_block "" . | sed -n 1p)
-    [ -n "$command" ] || die "no play command in README.md's first sh block"
+    command=$(readme_command 1 play)
     echo "the README's play command: $command"
     play_in_window play "$PLAY_LIMIT" "$command"
 }
@@ -383,7 +390,7 @@ install_commands() {
 
 no_display() {
     local command status=0
-    command=$(readme_block "" . | sed -n 1p)
+    command=$(readme_command 1 play)
     in_root "$root" "$NO_DISPLAY_LIMIT" "$command" >"$work/no-display.out" 2>&1 || status=$?
     cat "$work/no-display.out"
     [ "$status" -ne 124 ] && [ "$status" -ne 137 ] || die "still running after $NO_DISPLAY_LIMIT s with no display"
@@ -408,8 +415,7 @@ package() {
 
 test_command() {
     local command
-    command=$(readme_block "" . | sed -n 2p)
-    [ -n "$command" ] || die "no test command in README.md's first sh block"
+    command=$(readme_command 2 test)
     echo "the README's test command: $command"
     in_root "$root" "$TEST_LIMIT" "$command" || die "the test command failed"
 }
