@@ -21,7 +21,7 @@ fail() {
 }
 
 {
-    CXX=clang++ cmake -S "$root" -B "$build" -DMAHJONG_FUZZ=ON &&
+    CXX=clang++ cmake -S "$root" -B "$build" -DMAHJONG_FUZZ=ON -DMAHJONG_WERROR=ON &&
         cmake --build "$build" --target fuzz_pcx -j2
 } >"$log" 2>&1 || fail "Building the fuzzer failed"
 

@@ -13,7 +13,7 @@ log="$(cd "$(dirname "$0")/.." && pwd)/build/setup.log"
 build_packages="cmake g++ make pkg-config"
 play_packages="x11-utils"
 package_packages="dpkg-dev file"
-test_packages="libgtest-dev libbenchmark-dev libsdl-image1.2-dev clang libclang-rt-14-dev
+test_packages="libgtest-dev libbenchmark-dev libsdl-image1.2-dev clang libclang-rt-dev
     xvfb xauth xdotool imagemagick python3-pil fontconfig fonts-noto-core fonts-wqy-microhei
     desktop-file-utils $package_packages lintian appstream mandoc man-db"
 

@@ -48,8 +48,9 @@ run_suite() {
     echo "$name: $1 passed, $2 failed"
 }
 
-run_suite release build -DCMAKE_BUILD_TYPE=Release -DMAHJONG_BENCH=ON -DMAHJONG_TESTS=ON
+run_suite release build -DCMAKE_BUILD_TYPE=Release -DMAHJONG_BENCH=ON -DMAHJONG_TESTS=ON \
+    -DMAHJONG_WERROR=ON
 run_suite sanitizers build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAHJONG_SANITIZE=ON \
-    -DMAHJONG_TESTS=ON
+    -DMAHJONG_TESTS=ON -DMAHJONG_WERROR=ON
 fuzz/run_fuzz.sh "${FUZZ_SECONDS:-60}" "$logs/fuzz.log"
 echo "All tests passed."

@@ -6,6 +6,7 @@
 #include "render/draw.hpp"
 #include "support.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -8,6 +8,7 @@
 #include "render/font.hpp"
 #include "support.hpp"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <gtest/gtest.h>
