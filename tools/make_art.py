@@ -1,16 +1,18 @@
 #!/usr/bin/python3
 """Draw the game's tile sets, backgrounds and application icon.
 
-Every picture is drawn here from code: shapes with PIL's ImageDraw, Chinese
-characters and a few Latin letters rendered from Debian's free fonts (found
-with fontconfig's fc-match), small index marks from a bitmap font defined in
-this file.  The PCX files are written by tools/pcx.py, the icon as PNG files
-in DIR/icons.
+Every picture is drawn here from code: shapes with PIL's ImageDraw and with
+polygon fills of this file, Chinese characters and a few Latin letters from
+glyphs rendered once from Debian's free fonts (tools/glyphs/, see Glyphs),
+small index marks from a bitmap font defined in this file.  The PCX files
+are written by tools/pcx.py, the icon as PNG files in DIR/icons.
 
-    tools/make_art.py [--out DIR]
+    tools/make_art.py [--out DIR] [--glyphs]
 
-DIR defaults to the repository's data/ directory.  The output is the same
-byte for byte on every run.
+DIR defaults to the repository's data/ directory; --glyphs first renders
+the glyphs again from the fonts (found with fontconfig's fc-match).  The
+output is the same byte for byte on every run, with Debian 12's Pillow as
+with Debian 13's.
 """
 
 import argparse
