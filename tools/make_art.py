@@ -1464,8 +1464,8 @@ def main(argv=None):
                         help="directory to write the pictures to "
                              "(default: the repository's data/)")
     parser.add_argument("--glyphs", action="store_true",
-                        help="render the text from the fonts and write it to "
-                             "%s first" % os.path.relpath(GLYPH_DIR))
+                        help="first render the text from the fonts into "
+                             "tools/glyphs/")
     args = parser.parse_args(argv)
     try:
         if args.glyphs:
