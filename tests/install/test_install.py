@@ -43,7 +43,7 @@ apt-get) echo "${SUDO_USER:+sudo }apt-get $*" >>"$CALLS"; echo "apt says: $1"
 id) echo "$ID" ;;
 sudo) SUDO_USER=me exec "$@" ;;
 xdpyinfo) printf 'screen #0:\\n  dimensions:    %s pixels (508x285 millimeters)\\n' "$SCREEN" ;;
-game|mahjong) printf '%s\\n' $$ "$0" "$PWD" \\
+mahjong) printf '%s\\n' $PPID "$(realpath -s "$0")" "$(pwd -P)" \\
     "${SDL12COMPAT_WINDOW_SCALING-unset} ${SDL12COMPAT_SCALE_METHOD-unset}" ;;
 esac
 """
@@ -62,7 +62,7 @@ def setUpModule():
     os.chmod(STANDS_IN + "/stand-in", 0o755)
     for name in ("cat", "dirname", "env", "mkdir"):
         os.symlink(shutil.which(name), os.path.join(STANDS_IN, "bin", name))
-    for name in ("dpkg-query", "apt-cache", "apt-get", "id", "xdpyinfo", "game", "../sudo/sudo"):
+    for name in ("dpkg-query", "apt-cache", "apt-get", "id", "xdpyinfo", "../sudo/sudo"):
         os.symlink(STANDS_IN + "/stand-in", os.path.join(STANDS_IN, "bin", name))
 
 
@@ -74,17 +74,25 @@ class Installed:
     def place(self, *parts):
         return os.path.join(self.files, *parts)
 
-    def test_launcher_through_links_becomes_the_game_in_its_data(self):
-        """Started from / through a link to a link (as ~/.local/bin/mahjong), the launcher
-        becomes the installed game, a stand-in here (scripts/fresh_check*.sh start the real
-        one), in the same process and in its data's parent; --version starts nothing."""
+    def test_launcher_through_links_becomes_the_game_in_its_data_scaled_to_fit(self):
+        """Through a link to a link (as ~/.local/bin/mahjong), the launcher becomes the game
+        (a stand-in; scripts/fresh_check*.sh start the real one) in its data's parent, scaled
+        by the largest whole factor that leaves 64 x 120 pixels for panels and frames: none
+        below 2, none without a display, the player's choice kept. --version starts nothing."""
         link, second = (os.path.join(tempfile.mkdtemp(dir=self.scratch), "mahjong") for _ in "12")
         os.symlink(self.place(self.bin, "mahjong"), second)
         os.symlink(second, link)
-        game = subprocess.Popen([link], cwd="/", env=game_env(), stdout=subprocess.PIPE, text=True)
-        pid, *places = game.communicate(timeout=30)[0].splitlines()[:3] or ["no game"]
-        self.assertEqual((game.returncode, pid, [os.path.normpath(p) for p in places]), (0, str(
-            game.pid), [self.place(self.game_dir, "mahjong"), self.place(self.data_parent)]))
+        cases = (("1344x920", "2 nearest"), ("1343x920", ""), ("1344x919", ""), (None, ""),
+                 ("1984x1320", "3 nearest"), ("3840x2160", "5 nearest"), ("3840x1600", "3 nearest"),
+                 ("3840x2160", "3 unset", {"SDL12COMPAT_WINDOW_SCALING": "3"}),
+                 ("1920x1080", "2 linear", {"SDL12COMPAT_SCALE_METHOD": "linear"}))
+        for size, scaling, *preset in cases:  # the stand-in shows its parent, places, settings
+            env = game_env(PATH=STANDS_IN + "/bin:" + os.environ["PATH"], SCREEN=str(size),
+                           DISPLAY=":99" if size else "", **dict(*preset))
+            done = run(link, cwd="/", env=env, timeout=30)
+            self.assertEqual((done.returncode, done.stdout.splitlines()), (0, [str(os.getpid()), (
+                self.place(self.game_dir, "mahjong")), self.place(self.data_parent),
+                scaling or "unset unset"]), (size, done.stderr))
         version = run(link, "--version", env=game_env(), timeout=10)
         self.assertEqual((version.returncode, version.stdout + version.stderr),
                          (0, "mahjong %s\n" % VERSION))
@@ -92,7 +100,7 @@ class Installed:
     def test_desktop_entry_and_manual_page_are_clean_and_name_this_install(self):
         [desktop] = glob.glob(self.place("share", "applications", "*.desktop"))  # one entry
         page = self.place("share", "man", "man6", "mahjong.6.gz")
-        for checker in (("desktop-file-validate", desktop), ("mandoc", "-T", "lint", "-W", "all", page)):
+        for checker in (["desktop-file-validate", desktop], ["mandoc", "-Tlint", "-Wall", page]):
             check = run(*checker)
             self.assertEqual((check.returncode, check.stdout + check.stderr), (0, ""), checker)
         entry = dict(re.findall(r"(?m)^(\w+)=(.*)$", pathlib.Path(desktop).read_text()))
@@ -128,21 +136,6 @@ class Install(Installed, unittest.TestCase):
         os.rename(cls.prefix, cls.files)
         os.remove(cls.files + "/" + cls.game_dir + "/mahjong")  # the stand-in plays the game
         os.symlink(STANDS_IN + "/stand-in", cls.files + "/" + cls.game_dir + "/mahjong")
-
-    def test_window_scaling_fits_the_screen(self):
-        """The largest whole factor that leaves 64 x 120 pixels for panels and
-        frames; none below 2, none without a display, the player's choice kept."""
-        cases = (("1344x920", "2 nearest"), ("1343x920", ""), ("1344x919", ""), (None, ""),
-                 ("1984x1320", "3 nearest"), ("1983x1320", "2 nearest"), ("1984x1319", "2 nearest"),
-                 ("3840x2160", "5 nearest"), ("3840x1600", "3 nearest"),
-                 ("3840x2160", "3 unset", {"SDL12COMPAT_WINDOW_SCALING": "3"}),
-                 ("1920x1080", "2 linear", {"SDL12COMPAT_SCALE_METHOD": "linear"}))
-        for size, shown, *preset in cases:  # the stand-in game shows the two settings
-            env = game_env(PATH=STANDS_IN + "/bin:" + os.environ["PATH"], SCREEN=str(size),
-                           DISPLAY=":99" if size else "", **dict(*preset))
-            done = run(self.place(self.game_dir, "launch.sh"), STANDS_IN + "/bin/game",
-                       self.scratch, env=env)
-            self.assertEqual(done.stdout.splitlines()[3:], [shown or "unset unset"], size)
 
 
 class Setup(unittest.TestCase):
@@ -205,9 +198,8 @@ class Package(Installed, unittest.TestCase):
     def test_metadata_lacks_only_what_the_project_cannot_give(self):
         """AppStream 1.0 asks for a homepage, which the project has not; 0.16 knows
         no <developer> element (1.0's successor of <developer_name>)."""
-        version = run("appstreamcli", "--version").stdout.split()[-1]
-        known = ["url-homepage-missing"] if int(version.split(".")[0]) >= 1 else \
-            ["unknown-tag developer"]
+        old = run("appstreamcli", "--version").stdout.split()[-1].startswith("0.")
+        known = ["unknown-tag developer"] if old else ["url-homepage-missing"]
         check = run("appstreamcli", "validate-tree", "--no-net", "--pedantic", self.scratch)
         self.assertEqual(re.findall(r"(?m)^ *[EWIP]: \S+ (.*)$", check.stdout), known, check.stdout)
 
