@@ -90,9 +90,9 @@ class Installed:
             env = game_env(PATH=STANDS_IN + "/bin:" + os.environ["PATH"], SCREEN=str(size),
                            DISPLAY=":99" if size else "", **dict(*preset))
             done = run(link, cwd="/", env=env, timeout=30)
-            self.assertEqual((done.returncode, done.stdout.splitlines()), (0, [str(os.getpid()), (
-                self.place(self.game_dir, "mahjong")), self.place(self.data_parent),
-                scaling or "unset unset"]), (size, done.stderr))
+            wanted = [str(os.getpid()), self.place(self.game_dir, "mahjong"),
+                      self.place(self.data_parent), scaling or "unset unset"]
+            self.assertEqual((done.returncode, done.stdout.splitlines()), (0, wanted), size)
         version = run(link, "--version", env=game_env(), timeout=10)
         self.assertEqual((version.returncode, version.stdout + version.stderr),
                          (0, "mahjong %s\n" % VERSION))
