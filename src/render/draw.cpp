@@ -27,7 +27,9 @@ struct Clipped {
 
 // Clips (x, y, width, height) to the screen. Works in 64 bits so that no
 // combination of int arguments overflows. Returns false when nothing is left.
-bool clip_rect(int x, int y, int width, int height, Clipped* out) {
+// Inline, so that -O2 builds it into its callers too: out then stays in
+// registers, and a small rectangle costs no call and no stack-protector check.
+inline bool clip_rect(int x, int y, int width, int height, Clipped* out) {
     int64_t left = x, top = y, w = width, h = height;
     int64_t shift_x = 0, shift_y = 0;
     if (top < 0) {
@@ -54,29 +56,9 @@ size_t mask_size() {
     return static_cast<size_t>(display.width + 7) * static_cast<size_t>(display.height) / 8;
 }
 
-void apply_bits(uint8_t* byte, uint8_t bits, int value) {
-    if (value != 0) {
-        *byte |= bits;
-    } else {
-        *byte &= static_cast<uint8_t>(~bits);
-    }
-}
-
-// Sets or clears the mask bits of pixels first to end - 1 of one mask row:
-// the partial bytes at both ends bit-wise, whole bytes between them at once.
-void mask_span(uint8_t* row, int first, int end, int value) {
-    int first_byte = first / 8;
-    int last_byte = (end - 1) / 8;
-    auto head = static_cast<uint8_t>(0xFF << (first % 8));
-    auto tail = static_cast<uint8_t>(0xFF >> (7 - (end - 1) % 8));
-    if (first_byte == last_byte) {
-        apply_bits(row + first_byte, head & tail, value);
-        return;
-    }
-    apply_bits(row + first_byte, head, value);
-    std::memset(row + first_byte + 1, value != 0 ? 0xFF : 0,
-                static_cast<size_t>(last_byte - first_byte - 1));
-    apply_bits(row + last_byte, tail, value);
+// Sets (fill 0xFF) or clears (fill 0) the bits of byte that are set in bits.
+void apply_bits(uint8_t* byte, uint8_t bits, uint8_t fill) {
+    *byte = static_cast<uint8_t>((*byte & ~bits) | (fill & bits));
 }
 
 // Darkens the pixels of one screen row whose bits are set in its mask row.
@@ -127,6 +109,9 @@ void blit_image(int x, int y, const IndexedImage* image, int src_x, int src_y, i
         const uint8_t* src =
             image->pixels + static_cast<ptrdiff_t>(src_y + row) * image->width + src_x;
         uint16_t* dst = screen_pixel(r.x, r.y + row);
+        // Four pixels a turn: one pixel is so little work that the loop's own
+        // jump would take as long, and -O2 does not unroll by itself.
+#pragma GCC unroll 4
         for (int i = 0; i < r.width; ++i) {
             dst[i] = static_cast<uint16_t>(image->palette[src[i]]);
         }
@@ -208,14 +193,36 @@ void mask_clear() {
     std::memset(mask_bitmap, 0, mask_size());
 }
 
+// Every row of the rectangle covers the same mask bytes, first_byte to
+// last_byte: the partial bytes at both ends bit-wise, whole bytes between them
+// at once. The bytes and bits are worked out once for all rows, and the mask's
+// address and stride are read once, since a store through a byte pointer
+// could change them as far as the compiler knows.
 void mask_rect(int x, int y, int width, int height, int value) {
     Clipped r{};
     if (!clip_rect(x, y, width, height, &r)) {
         return;
     }
     assert(mask_bitmap != nullptr);
-    for (int row = 0; row < r.height; ++row) {
-        mask_span(mask_bitmap + static_cast<ptrdiff_t>(r.y + row) * mask_stride, r.x, r.x + r.width,
-                  value);
+    int end = r.x + r.width;
+    int first_byte = r.x / 8;
+    int last_byte = (end - 1) / 8;
+    auto head = static_cast<uint8_t>(0xFF << (r.x % 8));
+    auto tail = static_cast<uint8_t>(0xFF >> (7 - (end - 1) % 8));
+    auto fill = static_cast<uint8_t>(value != 0 ? 0xFF : 0);
+    ptrdiff_t stride = mask_stride;
+    uint8_t* row = mask_bitmap + r.y * stride;
+    if (first_byte == last_byte) {
+        auto bits = static_cast<uint8_t>(head & tail);
+        for (int i = 0; i < r.height; ++i, row += stride) {
+            apply_bits(row + first_byte, bits, fill);
+        }
+        return;
+    }
+    auto whole_bytes = static_cast<size_t>(last_byte - first_byte - 1);
+    for (int i = 0; i < r.height; ++i, row += stride) {
+        apply_bits(row + first_byte, head, fill);
+        std::memset(row + first_byte + 1, fill, whole_bytes);
+        apply_bits(row + last_byte, tail, fill);
     }
 }
