@@ -144,21 +144,6 @@ TEST_F(Render, EachPrimitiveChangesExactlyTheOnScreenPartOfItsRectangle) {
     EXPECT_EQ(std::count(mask_bitmap, mask_bitmap + 32350, 0), 32350);
 }
 
-// A saved screen holds the rows without the gaps between them; slots past 7, and slots never
-// saved, do nothing.
-TEST_F(Render, SaveAndRestoreRoundTripInTheirSlots) {
-    const std::vector<uint16_t> saved = paint_noise(rng);
-    save_screen(3);
-    const std::vector<uint16_t> noise = paint_noise(rng);
-    for (unsigned n : {8u, static_cast<unsigned>(-1), UINT_MAX / 2, 7u}) {
-        save_screen(n == 7 ? 8 : n);
-        restore_screen(n);
-    }
-    EXPECT_EQ(screen_copy(), noise);
-    restore_screen(3);
-    EXPECT_EQ(screen_copy(), saved);
-}
-
 // The glyph table is pinned: FNV-1a of its 1248 row bytes, worked out once from the glyph listing
 // of the game's design, not from the table. Text is drawn with "%s": characters past 255 are cut,
 // codes 128 to 255 draw nothing, a newline is a blank cell, and cells over an edge are clipped.
