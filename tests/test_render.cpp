@@ -1,5 +1,5 @@
-// Tests of the rendering: the primitives, the shadow mask and text against
-// per-pixel models, the save buffers, and whole board frames pinned by checksum.
+// Tests of the rendering: the primitives, the shadow mask and text against per-pixel
+// models, and whole board frames, with every record's position, pinned by checksum.
 #include "board/moves.hpp"
 #include "image/pictures.hpp"
 #include "platform/display.hpp"
