@@ -174,11 +174,11 @@ TEST(Moves, RandomPlayFollowsModelsOfTheClickAndTheHistory) {
                               [&](int t) { return t == taken.end()[-1] || t == taken.end()[-2]; });
             }
         } else {
-            int code = roll < 180 ? CLICK_MOUSE_DOWN : roll % 2 == 0 ? 1027 : 1030;
+            int code = roll < 180 ? 1024 : roll % 2 == 0 ? 1027 : 1030; // press, release, move
             const Tile& aim = tiles[random() % tile_count];
             int x = tile_screen_x(aim.column, aim.layer) + int(random() % 44) - 2;
             int y = tile_screen_y(aim.row, aim.layer) + int(random() % 50) - 2;
-            int hit = code == CLICK_MOUSE_DOWN ? expected_hit(x, y) : -1;
+            int hit = code == 1024 ? expected_hit(x, y) : -1;
             int s = selected.empty() ? -1 : selected[0];
             bool pairs = hit >= 0 && s >= 0 && s != hit && free_now(s); // else s is let go
             ASSERT_EQ(click_tile(code, x, y), hit >= 0 ? 1 : 0);
