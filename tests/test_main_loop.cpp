@@ -100,7 +100,7 @@ TEST_F(MainLoop, APassDrawsAndPresentsAtMostOnceAndStepsTheHistoryAtMostOnce) {
         SetUp();
         for (int k = 0; k < 2 * pass.pairs; ++k) { // the first pairs of the deal's own solution
             const Tile& tile = tiles[deal_solution[k]];
-            click_tile(CLICK_MOUSE_DOWN, tile.screen_x + 20, tile.screen_y + 23);
+            click_tile(1024, tile.screen_x + 20, tile.screen_y + 23);
         }
         for (int i = 0; i < pass.undone; ++i) {
             undo_move();
