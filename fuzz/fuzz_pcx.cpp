@@ -2,11 +2,9 @@
 #include "image/pcx.hpp"
 #include "platform/display.hpp"
 
-#include <cstddef>
-#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -15,43 +13,20 @@ namespace {
 // This process's scratch file; named once by LLVMFuzzerInitialize.
 std::string input_path;
 
-void write_input(const uint8_t* data, size_t size) {
-    int fd = open(input_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        std::abort();
-    }
-    while (size > 0) {
-        ssize_t written = write(fd, data, size);
-        if (written <= 0) {
-            std::abort();
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    close(fd);
-}
-
 // What every load promises: a cleared record on failure, a whole picture on
 // success (every pixel is read, so a short buffer is caught by the sanitizer).
-void check_record(int code, const IndexedImage& image) {
+bool kept_its_promise(int code, const IndexedImage& image) {
     if (code != PCX_OK) {
-        IndexedImage cleared{};
-        if (std::memcmp(&image, &cleared, sizeof image) != 0) {
-            std::abort();
-        }
-        return;
+        const IndexedImage cleared{};
+        return std::memcmp(&image, &cleared, sizeof image) == 0;
     }
-    int64_t count = int64_t{image.width} * image.height;
-    if (image.pixels == nullptr || image.width <= 0 || image.height <= 0 ||
-        count > PCX_MAX_PIXELS) {
-        std::abort();
+    const int64_t count = int64_t{image.width} * image.height;
+    volatile unsigned sum = 0;
+    for (int64_t i = 0; image.pixels != nullptr && i < count; ++i) {
+        sum = sum + image.pixels[i];
     }
-    unsigned sum = 0;
-    for (int64_t i = 0; i < count; ++i) {
-        sum += image.pixels[i];
-    }
-    volatile unsigned sink = sum;
-    (void)sink;
+    return image.pixels != nullptr && image.width > 0 && image.height > 0 &&
+           count <= PCX_MAX_PIXELS;
 }
 
 // A picture cut off early loads at the size its header claims, so a header
@@ -83,10 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (claims_huge_picture(data, size)) {
         return -1; // not added to the corpus
     }
-    write_input(data, size);
+    FILE* file = std::fopen(input_path.c_str(), "wb");
+    if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
+        std::abort();
+    }
     IndexedImage image;
-    int code = pcx_load(input_path.c_str(), &image);
-    check_record(code, image);
+    if (!kept_its_promise(pcx_load(input_path.c_str(), &image), image)) {
+        std::abort();
+    }
     image_free(&image); // a picture left unfreed would show as a leak
     unlink(input_path.c_str());
     return 0;

@@ -1,17 +1,16 @@
 #!/bin/sh
-# Builds the PCX fuzzer (clang, build-fuzz/) and runs it over a copy of the
-# seed corpus for a bounded time, then prints one line: the runs and findings.
-# Usage: fuzz/run_fuzz.sh [seconds [log]], default 60 s and build-fuzz/fuzz.log.
-# The build's and the fuzzer's output go to the log. Exits non-zero on any
-# finding (crash, sanitizer report, leak, timeout), printing the log's end;
-# the failing input is kept in build-fuzz/artifacts/.
+# Builds the PCX fuzzer (clang, in build-fuzz/) and runs it over a copy of the
+# seed corpus: fuzz/run_fuzz.sh [seconds [log]], 60 s and build-fuzz/fuzz.log by
+# default; the build's and the fuzzer's output go to the log. Prints one line,
+# the runs; on a finding (crash, sanitizer report, leak, timeout) it exits
+# non-zero with the log's end, the input kept in build-fuzz/artifacts/.
 set -eu
 
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"
 log=${2:-$build/fuzz.log}
-mkdir -p "$build" "$(dirname "$log")"
+mkdir -p "$build/artifacts" "$(dirname "$log")"
 
 # Prints the end of the log and stops.
 fail() {
@@ -28,7 +27,6 @@ fail() {
 work=$(mktemp -d "${TMPDIR:-/tmp}/fuzz-pcx.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cp "$root"/fuzz/corpus/pcx/* "$work"/
-mkdir -p "$build/artifacts"
 
 ASAN_OPTIONS="detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
     "$build/fuzz/fuzz_pcx" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -6,14 +6,10 @@
 
 #include <SDL.h>
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/inotify.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,30 +91,7 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     }
 }
 
-namespace {
-
-// SIGTERM once watch reports the open (or the child ends by itself), SIGKILL when that does not
-// come within 30 s or the child outlives the SIGTERM by 5 s. The child is left unreaped.
-void stop_once_ready(int pid, int watch) {
-    int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    pollfd events[] = {{watch, POLLIN, 0}, {ended, POLLIN, 0}};
-    kill(pid, poll(events, 2, 30000) > 0 ? SIGTERM : SIGKILL);
-    if (poll(&events[1], 1, 5000) != 1) {
-        kill(pid, SIGKILL);
-    }
-    close(ended);
-    close(watch);
-}
-
-} // namespace
-
-ChildResult run_in_child(const std::function<void()>& body, const std::string& stop_once_opened) {
-    int watch = -1; // watched before the child starts, so that no open is missed
-    if (!stop_once_opened.empty() &&
-        ((watch = inotify_init1(IN_CLOEXEC)) < 0 ||
-         inotify_add_watch(watch, stop_once_opened.c_str(), IN_OPEN) < 0)) {
-        throw std::runtime_error("cannot watch " + stop_once_opened);
-    }
+ChildResult run_in_child(const std::function<void()>& body) {
     int out[2];
     if (pipe(out) != 0) {
         throw std::runtime_error("pipe failed");
@@ -132,10 +105,7 @@ ChildResult run_in_child(const std::function<void()>& body, const std::string& s
         std::_Exit(0);
     }
     close(out[1]);
-    if (watch >= 0) {
-        stop_once_ready(pid, watch);
-    }
-    ChildResult result{-1, "", 0};
+    ChildResult result{-1, ""};
     char chunk[4096];
     for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
         result.out.append(chunk, static_cast<size_t>(n));
@@ -144,7 +114,6 @@ ChildResult run_in_child(const std::function<void()>& body, const std::string& s
     int status = 0;
     waitpid(pid, &status, 0);
     result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }
 

@@ -33,20 +33,16 @@ std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>&
                               const std::vector<Rgb>& palette);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// What a child process printed on standard output (its standard error is the test's) and how
-// it ended.
+// What a child process printed on standard output (its standard error is the
+// test's) and the status it passed to exit, or -1 when it did not exit normally.
 struct ChildResult {
-    int exit_status; // the status passed to exit, or -1 when it did not exit normally
+    int exit_status;
     std::string out;
-    int end_signal; // the signal that ended it, or 0
 };
 
 // Runs body in a forked child with its output captured; the child exits 0
-// when body returns. With stop_once_opened (a path, which must exist), the
-// child gets SIGTERM as soon as it has opened that file, and SIGKILL if it has
-// not ended 5 seconds later, or if it neither opens the file nor ends within 30.
-ChildResult run_in_child(const std::function<void()>& body,
-                         const std::string& stop_once_opened = "");
+// when body returns.
+ChildResult run_in_child(const std::function<void()>& body);
 
 // Limits the process's data (heap and private mappings) to about what it uses
 // now plus extra bytes, so that larger allocations fail.

@@ -1,4 +1,5 @@
-// Tests of the board: the layout's records, the free-tile rule, dealing, and the player's moves.
+// Tests of the board: the free-tile rule, dealing, and the player's moves (the layout's records
+// are pinned with the board's frames in test_render.cpp).
 #include "board/deal.hpp"
 #include "board/layout.hpp"
 #include "board/moves.hpp"
@@ -20,25 +21,6 @@ using Tiles = std::vector<int>;
 constexpr uint32_t NORTH = TILE_OPEN_NORTH, SOUTH = TILE_OPEN_SOUTH, WEST = TILE_OPEN_WEST;
 constexpr uint32_t EAST = TILE_OPEN_EAST_UPPER | TILE_OPEN_EAST_LOWER;
 constexpr uint32_t MARKS = TILE_BLOCKED | NORTH | SOUTH | WEST | EAST;
-
-TEST(Layout, TheBuiltInPyramidItsScreenPositionsAndAFullBoard) {
-    build_tiles(layout_table);
-    place_tiles();
-    ASSERT_EQ(tile_count, TILE_COUNT);
-    std::vector<int32_t> values; // column, row, layer, x, y of every record
-    for (const Tile& t : tiles) {
-        values.insert(values.end(), {t.column, t.row, t.layer, t.screen_x, t.screen_y});
-    }
-    // Computed once by a separate script from the board's design (count, column and row of
-    // every entry, by grid row, and the grid-to-screen mapping), not from this code: any
-    // change of an entry, of the record order or of the mapping shows.
-    EXPECT_EQ(fnv1a(values), 0xc74bc846u);
-    // Reading stops at a full board, even inside a stack (short tables: the random play).
-    std::vector<LayoutEntry> long_table(143, {1, 0, 0});
-    long_table.insert(long_table.end(), {{4, 20, 20}, {-2, 1, 1}, {0, 0, 0}});
-    build_tiles(long_table.data());
-    EXPECT_EQ((Tiles{tile_count, tiles[TILE_COUNT - 1].column}), (Tiles{TILE_COUNT, 20}));
-}
 
 // Whether a tile still on the board covers the cell (dc, dr) away from the top-left
 // cell of tile a, on the layer dl above a's.
@@ -192,11 +174,11 @@ TEST(Moves, RandomPlayFollowsModelsOfTheClickAndTheHistory) {
                               [&](int t) { return t == taken.end()[-1] || t == taken.end()[-2]; });
             }
         } else {
-            int code = roll < 180 ? CLICK_MOUSE_DOWN : roll % 2 == 0 ? 1027 : 1030;
+            int code = roll < 180 ? 1024 : roll % 2 == 0 ? 1027 : 1030; // press, release, move
             const Tile& aim = tiles[random() % tile_count];
             int x = tile_screen_x(aim.column, aim.layer) + int(random() % 44) - 2;
             int y = tile_screen_y(aim.row, aim.layer) + int(random() % 50) - 2;
-            int hit = code == CLICK_MOUSE_DOWN ? expected_hit(x, y) : -1;
+            int hit = code == 1024 ? expected_hit(x, y) : -1;
             int s = selected.empty() ? -1 : selected[0];
             bool pairs = hit >= 0 && s >= 0 && s != hit && free_now(s); // else s is let go
             ASSERT_EQ(click_tile(code, x, y), hit >= 0 ? 1 : 0);

@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""End-to-end test: plays the real game in a real X window under Xvfb, driven by xdotool,
-and checks what the player sees. Usage: play_test.py GAME PRINT_BOARD. The game's data/ holds
-two tile sets with one flat colour per face and a plain background; PRINT_BOARD says where
-the tiles lie and which faces match."""
+"""End-to-end test: plays the real game in a window of its own Xvfb, driven by xdotool, and
+checks what the player sees. Usage: play_test.py GAME PRINT_BOARD (where the tiles lie and
+which faces match). data/ holds two tile sets of one flat colour per face and a background."""
 import collections
 import os
 import select
@@ -102,7 +101,7 @@ class Session:
     def click(self, tile):
         self.xdotool("mousemove", "--window", self.window, str(tile.x), str(tile.y), "click", "1")
 
-    def key(self, name):  # what a key did is seen on the screen
+    def key(self, name):
         self.xdotool("key", "--window", self.window, name)
 
     def close(self):  # terminating lets the X server remove its socket and lock
@@ -116,7 +115,7 @@ def near(a, b):
     return all(abs(x - y) <= TOLERANCE for x, y in zip(a, b))
 
 
-def status_lit(shot):
+def status_lit(shot):  # the length of the status line, in white pixels
     return sum(near(v, (255, 255, 255)) for v in shot.crop(STATUS_BOX).getdata())
 
 
@@ -135,6 +134,10 @@ def play(session, tiles, faces):
     def box(shot, tile):
         return shot.crop((tile.x - 20, tile.y - 23, tile.x + 20, tile.y + 23)).tobytes()
 
+    def press(key, before):  # the window once the key has changed it
+        session.key(key)
+        return session.settled(before)
+
     session.wait_for(lambda: status_lit(session.screenshot()), 60, "the first frame")
     start = session.settled()
     first = shown(start)
@@ -148,19 +151,14 @@ def play(session, tiles, faces):
     taken = session.settled(selected)
     check(status_lit(taken) == status_lit(start), "taking the pair brings the first message back")
     check(all(box(taken, t) != box(start, t) for t in (a, b)), "both tiles leave the board")
-    session.key("Left")
-    check(session.settled(taken) == start, "Left puts the pair back exactly")
-    session.key("Right")
-    check(session.settled(start) == taken, "Right takes the pair again")
-    session.key("Return")
-    dealt = session.settled(taken)
+    check(press("Left", taken) == start, "Left puts the pair back exactly")
+    check(press("Right", start) == taken, "Right takes the pair again")
+    dealt = press("Return", taken)
     now = shown(dealt)
     check(None not in now and now != first, "Return deals a different board")
-    session.key("F2")
-    laid = session.settled(dealt)
+    laid = press("F2", dealt)
     check(near(laid.getpixel((639, 399)), BACKGROUND), "F2 lays the background")
-    session.key("F1")
-    check(shown(session.settled(laid), 30) == now, "F1 shows the same deal in the next tile set")
+    check(shown(press("F1", laid), 30) == now, "F1 shows the same deal in the next tile set")
     session.key("Escape")
     check(session.game.wait(timeout=20) == 0, "Escape ends the game with status 0")
 
