@@ -20,13 +20,13 @@
 # namespaces of that command's own: what they start ends with them, what they
 # mount goes with them, and nothing of theirs is ever mounted on the host.
 set -euo pipefail
+set -a # the steps run in shells of their own (below), which get every variable
 # shellcheck disable=SC2317,SC2016 # steps called through step(); scripts for other shells
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 logs="$repo/build/fresh-check"
 cache=/var/cache/mahjong-fresh-check
 root_path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-set -a # the steps run in shells of their own (below), which get every variable
 
 # Time limits in seconds, one per wait.
 LOCK_LIMIT=3600      # another fresh check holding the cache
@@ -155,6 +155,7 @@ build_image() {
         return 0
     fi
     echo "mirror: $mirror"
+    mkdir -p "$cache/$release-archives"
     timeout -k 10 "$IMAGE_LIMIT" mmdebstrap --variant=minbase --include=git,ca-certificates,sudo \
         --skip=essential/unlink --setup-hook='mkdir -p "$1"/var/cache/apt/archives' \
         --setup-hook="sync-in $cache/$release-archives /var/cache/apt/archives/" \
