@@ -1,20 +1,23 @@
 #!/usr/bin/python3
 """Draw the game's tile sets, backgrounds and application icon.
 
-Every picture is drawn here from code: shapes with PIL's ImageDraw, Chinese
-characters and a few Latin letters rendered from Debian's free fonts (found
-with fontconfig's fc-match), small index marks from a bitmap font defined in
-this file.  The PCX files are written by tools/pcx.py, the icon as PNG files
-in DIR/icons.
+Every picture is drawn here from code: shapes with PIL's ImageDraw and with
+polygon fills of this file, Chinese characters and a few Latin letters from
+glyphs rendered once from Debian's free fonts (tools/glyphs/, see Glyphs),
+small index marks from a bitmap font defined in this file.  The PCX files
+are written by tools/pcx.py, the icon as PNG files in DIR/icons.
 
-    tools/make_art.py [--out DIR]
+    tools/make_art.py [--out DIR] [--glyphs]
 
-DIR defaults to the repository's data/ directory.  The output is the same
-byte for byte on every run.
+DIR defaults to the repository's data/ directory; --glyphs first renders
+the glyphs again from the fonts (found with fontconfig's fc-match).  The
+output is the same byte for byte on every run, with Debian 12's Pillow as
+with Debian 13's.
 """
 
 import argparse
 import functools
+import hashlib
 import io
 import math
 import os
@@ -186,6 +189,131 @@ def load_font(name, size):
                               layout_engine=ImageFont.Layout.BASIC)
 
 
+def fill_span(draw, row, a, b, fill):
+    """Fill the pixels of a row whose centres lie in [a, b)."""
+    first, last = math.ceil(a - 0.5), math.ceil(b - 0.5) - 1
+    if first <= last:
+        draw.rectangle((first, row, last, row), fill=fill)
+
+
+# ImageDraw's polygons, and its rounded rectangles at fractional
+# coordinates, lose or gain edge pixels from one Pillow release to the
+# next (9.4 to 11.1); these two are written here, so that the pictures
+# stay the same.  Both fill a pixel when its centre lies inside.
+
+def fill_polygon(draw, points, fill):
+    """A polygon filled by the even-odd rule."""
+    edges = list(zip(points, points[1:] + points[:1]))
+    ys = [y for _, y in points]
+    for row in range(math.floor(min(ys)), math.ceil(max(ys))):
+        yc = row + 0.5
+        xs = sorted(x0 + (yc - y0) * (x1 - x0) / (y1 - y0)
+                    for (x0, y0), (x1, y1) in edges if (y0 <= yc) != (y1 <= yc))
+        for a, b in zip(xs[::2], xs[1::2]):
+            fill_span(draw, row, a, b, fill)
+
+
+def fill_rounded_rect(draw, box, radius, fill):
+    """The rectangle x0..x1, y0..y1 with its corners rounded by radius."""
+    x0, y0, x1, y1 = box
+    for row in range(math.ceil(y0 - 0.5), math.ceil(y1 - 0.5)):
+        yc = row + 0.5
+        d = max(0.0, y0 + radius - yc, yc - y1 + radius)
+        inset = radius - math.sqrt(max(0.0, radius * radius - d * d))
+        fill_span(draw, row, x0 + inset, x1 - inset, fill)
+
+
+GLYPH_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "glyphs")
+GLYPH_ATLASES = {CJK_FONT: "wqy-microhei.png", LATIN_BOLD_FONT: "noto-sans-bold.png"}
+
+
+class MissingGlyph(Exception):
+    pass
+
+
+class Glyphs:
+    """Every text the pictures hold, as the masks it is drawn with.
+
+    FreeType 2.12 and 2.13 rasterise some glyphs a pixel apart, so the
+    masks are not asked of it on every run: `make_art.py --glyphs` renders
+    them once from the fonts into GLYPH_DIR (an index and one atlas per
+    font), and the pictures are drawn from there.  A text's masks are the
+    stroked one and, on top, the plain one (just one without a stroke),
+    each with its offset from the text's origin, as ImageDraw.text draws
+    them; its box is the ink box that ImageDraw.textbbox gives.
+    """
+
+    def __init__(self):
+        self.render = False     # True: render from the fonts what is missing
+        self.masks = None       # (font, size, stroke, mode, text) -> (box, layers)
+
+    def get(self, *key):
+        if self.masks is None:
+            self.masks = {} if self.render else self.read()
+        if key not in self.masks:
+            if not self.render:
+                raise MissingGlyph("%r is not in %s: run tools/make_art.py --glyphs"
+                                   % (key, GLYPH_DIR))
+            name, size, stroke, mode, text = key
+            font = load_font(name, size)
+            layers = [font.getmask2(text, mode, stroke_width=sw)
+                      for sw in ((stroke, 0) if stroke else (0,))]
+            self.masks[key] = (font.getbbox(text, mode, stroke_width=stroke),
+                               [(offset, Image.Image()._new(core)) for core, offset in layers])
+        return self.masks[key]
+
+    def read(self):
+        atlases = {name: Image.open(os.path.join(GLYPH_DIR, file))
+                   for name, file in GLYPH_ATLASES.items()}
+        masks = {}
+        with open(os.path.join(GLYPH_DIR, "index.txt"), encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("#"):
+                    continue
+                name, size, stroke, mode, text, box, *layers = line.rstrip("\n").split("\t")
+                layers = [[int(v) for v in layer.split()] for layer in layers]
+                masks[name, int(size), int(stroke), mode, text] = (
+                    tuple(int(v) for v in box.split()),
+                    [((dx, dy), atlases[name].crop((x, y, x + w, y + h)))
+                     for x, y, w, h, dx, dy in layers])
+        return masks
+
+    def write(self):
+        """The masks used so far into GLYPH_DIR, with what they came from."""
+        import PIL.features
+        lines = ["# The text in the pictures, rendered by `tools/make_art.py --glyphs` with",
+                 "# Pillow %s and FreeType %s from" % (Image.__version__,
+                                                      PIL.features.version("freetype2"))]
+        for name in GLYPH_ATLASES:
+            path, index = font_file(name)
+            with open(path, "rb") as f:
+                digest = hashlib.sha256(f.read()).hexdigest()
+            lines.append("#   %s: %s (face %d), sha256 %s" % (name, path, index, digest))
+        lines.append("# font, size, stroke, mode, text, ink box x0 y0 x1 y1, then per mask:"
+                     " x y w h in the font's atlas, offset x y")
+        for name, file in GLYPH_ATLASES.items():
+            keys = sorted(k for k in self.masks if k[0] == name)
+            layers = [m for k in keys for m in self.masks[k][1]]
+            atlas = Image.new("L", (max(m.width for _, m in layers),
+                                    sum(m.height for _, m in layers)))
+            y = 0
+            for key in keys:
+                box, masks = self.masks[key]
+                fields = [str(v) for v in key] + [" ".join(map(str, box))]
+                for (dx, dy), mask in masks:
+                    atlas.paste(mask, (0, y))
+                    fields.append("0 %d %d %d %d %d" % (y, mask.width, mask.height, dx, dy))
+                    y += mask.height
+                lines.append("\t".join(fields))
+            with open(os.path.join(GLYPH_DIR, file), "wb") as f:
+                f.write(encode_png(atlas))
+        with open(os.path.join(GLYPH_DIR, "index.txt"), "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
+
+
+GLYPHS = Glyphs()
+
+
 class Canvas:
     """One face cell, drawn in face pixel coordinates at `scale` times size.
 
@@ -199,8 +327,7 @@ class Canvas:
         self.s = scale
         self.img = Image.new("RGB", (CELL_W * scale, CELL_H * scale), ground)
         self.draw = ImageDraw.Draw(self.img)
-        if scale == 1:
-            self.draw.fontmode = "1"
+        self.fontmode = "1" if scale == 1 else "L"
 
     def _p(self, v):
         return int(math.floor(v * self.s + 0.5))
@@ -227,16 +354,15 @@ class Canvas:
         else:
             self.draw.rectangle(box, fill=fill, outline=outline, width=w)
 
-    def polygon(self, points, fill, outline=None):
-        pts = [(self._p(x), self._p(y)) for x, y in points]
-        self.draw.polygon(pts, fill=fill, outline=outline)
+    def polygon(self, points, fill):
+        fill_polygon(self.draw, [(self._p(x), self._p(y)) for x, y in points],
+                     fill)
 
     def line(self, points, fill, width=1.0):
         pts = [(self._p(x), self._p(y)) for x, y in points]
         self.draw.line(pts, fill=fill, width=self._w(width), joint="curve")
 
-    def petal(self, cx, cy, length, width, angle, fill, outline=None,
-              offset=0.0):
+    def petal(self, cx, cy, length, width, angle, fill, offset=0.0):
         """An ellipse of the given length and width, rotated by angle
         (degrees, 0 = pointing right), its centre moved `offset` along
         its axis from (cx, cy)."""
@@ -248,26 +374,24 @@ class Canvas:
             t = 2 * math.pi * k / 24
             u, v = length / 2 * math.cos(t), width / 2 * math.sin(t)
             pts.append((ox + u * ca - v * sa, oy + u * sa + v * ca))
-        self.polygon(pts, fill, outline)
+        self.polygon(pts, fill)
 
     def text(self, cx, cy, text, font_name, size, fill, stroke=0.0,
              bold=0):
         """Draw text with the centre of its ink box at (cx, cy).  bold=1
         draws it again one pixel to the right, bold=2 also one pixel
         lower (thickening horizontal strokes too)."""
-        font = load_font(font_name, self._p(size))
-        sw = int(round(stroke * self.s))
-        x0, y0, x1, y1 = self.draw.textbbox((0, 0), text, font=font,
-                                            stroke_width=sw)
+        (x0, y0, x1, y1), layers = GLYPHS.get(
+            font_name, self._p(size), int(round(stroke * self.s)), self.fontmode, text)
         x = self._p(cx) - (x0 + x1) // 2
         y = self._p(cy) - (y0 + y1) // 2
         offsets = ((0, 0), (1, 0), (0, 1), (1, 1))[:(1, 2, 4)[bold]]
         shift = self.s // 2 if bold else 0
         for dx, dy in offsets:
-            self.draw.text((x + dx * self.s - shift,
-                            y + dy * self.s - (shift if bold == 2 else 0)),
-                           text, font=font, fill=fill, stroke_width=sw,
-                           stroke_fill=fill)
+            for (mx, my), mask in layers:
+                self.draw.bitmap((x + dx * self.s - shift + mx,
+                                  y + dy * self.s - (shift if bold == 2 else 0) + my),
+                                 mask, fill=fill)
 
     def finish(self):
         """The cell at its real size."""
@@ -1238,10 +1362,10 @@ class IconTile:
         steps = int(self.depth) + 1
         for k in range(steps + 1):
             off = d0 + (d1 - d0) * k / steps
-            draw.rounded_rectangle(
-                (self.x - off - grow, self.y + off - grow,
-                 self.x - off + self.w + grow, self.y + off + self.h + grow),
-                radius=self.radius + grow, fill=fill)
+            fill_rounded_rect(
+                draw, (self.x - off - grow, self.y + off - grow,
+                       self.x - off + self.w + grow, self.y + off + self.h + grow),
+                self.radius + grow, fill)
 
     def silhouette(self, size, dx=0.0, dy=0.0):
         """A mask of the whole block moved by (dx, dy)."""
@@ -1256,9 +1380,8 @@ class IconTile:
         self.sweep(draw, 0, self.depth, self.outline, ICON_OUTLINE)
         self.sweep(draw, self.depth * 0.45, self.depth, 0, ICON_JADE)
         self.sweep(draw, 0, self.depth * 0.45, 0, c["bevel"])
-        draw.rounded_rectangle((self.x, self.y, self.x + self.w,
-                                self.y + self.h), radius=self.radius,
-                               fill=c["surface"])
+        fill_rounded_rect(draw, (self.x, self.y, self.x + self.w,
+                                 self.y + self.h), self.radius, c["surface"])
         box_w = ICON_PICTURE_BOX[2] - ICON_PICTURE_BOX[0]
         box_h = ICON_PICTURE_BOX[3] - ICON_PICTURE_BOX[1]
         w = int(self.w * 0.84)
@@ -1340,14 +1463,22 @@ def main(argv=None):
     parser.add_argument("--out", default=default_out_dir(),
                         help="directory to write the pictures to "
                              "(default: the repository's data/)")
+    parser.add_argument("--glyphs", action="store_true",
+                        help="first render the text from the fonts into "
+                             "tools/glyphs/")
     args = parser.parse_args(argv)
     try:
-        for name in FONT_PACKAGES:
-            font_file(name)
-    except MissingFont as err:
+        if args.glyphs:
+            for name in FONT_PACKAGES:
+                font_file(name)
+            GLYPHS.render = True
+        pictures, icons = build_pictures(), build_icons()
+        if args.glyphs:
+            GLYPHS.write()
+    except (MissingFont, MissingGlyph, OSError) as err:
         sys.exit("make_art: %s" % err)
     os.makedirs(args.out, exist_ok=True)
-    for name, (pic, _) in sorted(build_pictures().items()):
+    for name, (pic, _) in sorted(pictures.items()):
         path = os.path.join(args.out, name)
         with open(path, "wb") as f:
             f.write(encode_pcx(pic))
@@ -1356,7 +1487,7 @@ def main(argv=None):
             "8-bit" if pic.bits == 8 else "%d plane(s)" % pic.planes))
     icon_dir = os.path.join(args.out, "icons")
     os.makedirs(icon_dir, exist_ok=True)
-    for name, img in sorted(build_icons().items()):
+    for name, img in sorted(icons.items()):
         path = os.path.join(icon_dir, name)
         with open(path, "wb") as f:
             f.write(encode_png(img))

@@ -1,13 +1,11 @@
 #!/usr/bin/python3
 """Tests of the shipped pictures (made again byte for byte by make_art.py, fit for the game)
-and of tools/pcx.py. Run with /usr/bin/python3: it needs python3-pil and make_art.py's fonts.
-"""
+and of tools/pcx.py. Run with /usr/bin/python3: it needs python3-pil, and fonts for --glyphs."""
 
-import functools
-import glob
 import os
 import pathlib
 import random
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -20,14 +18,17 @@ sys.path.insert(0, HERE)
 import pcx  # noqa: E402
 from PIL import Image  # noqa: E402
 
-COMMITTED = {os.path.relpath(p, DATA): pathlib.Path(p).read_bytes()
-             for p in glob.glob(DATA + "/*.pcx") + glob.glob(DATA + "/icons/*.png")}
+
+def differ(made, committed):
+    """The pictures and text files below two directories that differ, or are on one side only."""
+    a, b = ({os.path.relpath(os.path.join(d, f), top): pathlib.Path(d, f).read_bytes()
+             for d, _, fs in os.walk(top) for f in fs if f.endswith((".pcx", ".png", ".txt"))}
+            for top in (made, committed))
+    return [n for n in a.keys() | b.keys() if a.get(n) != b.get(n)]
 
 
-@functools.cache
 def shipped(name):
-    """The picture and its colours pixel by pixel, as tools/pcx.py's strict reader reads it,
-    and as PIL's reader (written by others) reads it too."""
+    """A picture and its colours pixel by pixel, as pcx.py's strict reader and PIL's read it."""
     pic = pcx.decode(pathlib.Path(DATA, name).read_bytes())
     rgb = [pic.palette[i] for i in pic.pixels]
     theirs = Image.open(os.path.join(DATA, name))
@@ -44,14 +45,18 @@ def rgb565(c):
 
 class Generator(unittest.TestCase):
     def test_a_run_makes_the_committed_files(self):
-        """make_art.py, run in a process of its own, writes every committed file byte for byte."""
-        with tempfile.TemporaryDirectory() as out:
-            subprocess.run([sys.executable, "-B", os.path.join(HERE, "make_art.py"), "--out", out],
-                           check=True, stdout=subprocess.DEVNULL, timeout=120)
-            made = {os.path.relpath(os.path.join(d, f), out): pathlib.Path(d, f).read_bytes()
-                    for d, _, fs in os.walk(out) for f in fs}
-            differ = [n for n in made.keys() | COMMITTED.keys() if made.get(n) != COMMITTED.get(n)]
-            self.assertEqual(differ, [], "made unlike the committed file, or on one side only")
+        """make_art.py draws the committed pictures, and renders their glyphs again (--glyphs)."""
+        with tempfile.TemporaryDirectory() as tmp:
+            tools = shutil.copytree(HERE, tmp + "/tools")  # --glyphs writes beside make_art.py
+            make = [sys.executable, "-B", tools + "/make_art.py", "--out", tmp + "/out"]
+            subprocess.run(make, check=True, stdout=subprocess.DEVNULL, timeout=120)
+            self.assertEqual(differ(tmp + "/out", DATA), [], "made unlike the committed")
+            subprocess.run(make + ["--glyphs"], check=True, stdout=subprocess.DEVNULL, timeout=120)
+            here, then = (pathlib.Path(d, "glyphs/index.txt").read_text().split("\n# font")[0]
+                          for d in (tools, HERE))  # the versions and fonts they come from
+            self.assertFalse(here == then and differ(tools + "/glyphs", HERE + "/glyphs"))
+            print("\nglyphs rendered from the fonts here: %s" % (
+                "like tools/glyphs" if here == then else "not compared, other versions or fonts"))
 
     def test_writer_and_reader_agree_and_broken_files_are_refused(self):
         seed = int(os.environ.get("MAHJONG_TEST_SEED", random.randrange(1 << 32)))
@@ -68,20 +73,16 @@ class Generator(unittest.TestCase):
             got = pcx.decode(pcx.encode(width, height, pixels, palette, bits, planes))
             self.assertEqual((got[:4], got.pixels, got.palette[:len(palette)]),
                              ((width, height, bits, planes), bytes(pixels), palette), seed)
-        good = pcx.encode(3, 2, [1, 2, 3, 0xC4, 5, 6], [(9, 9, 9)] * 256)
-        pcx.decode(good)
-        for offset, value in ((0, 11), (1, 3), (3, 4), (65, 2), (66, 3), (128, 0xC4), (-769, 0)):
-            broken = bytearray(good)
-            broken[offset] = value
-            self.assertRaises(pcx.PcxError, pcx.decode, bytes(broken))
+        pcx.decode(good := pcx.encode(3, 2, [1, 2, 3, 0xC4, 5, 6], [(9, 9, 9)] * 256))
+        for i, v in ((0, 11), (1, 3), (3, 4), (65, 2), (66, 3), (128, 0xC4), (-769, 0)):
+            self.assertRaises(pcx.PcxError, pcx.decode, good[:i] + bytes([v]) + good[i + 1:])
         self.assertRaises(pcx.PcxError, pcx.decode, good[:-769] + b"\x41" + good[-769:])
 
 
 class ShippedPictures(unittest.TestCase):
     def test_faces_differ_and_carry_their_mark(self):
-        """On a 16-bit screen no two faces look alike (25 pixels apart at least),
-        each has its index mark at the top left, and flowers share one look,
-        seasons another (their frame or band at the left edge)."""
+        """On a 16-bit screen no two faces look alike (25 pixels apart at least), each has its
+        index mark at the top left, and flowers share one look, seasons another (at the left)."""
         for name in ("tiles0.pcx", "tiles1.pcx", "tiles2.pcx"):
             pic, rgb = shipped(name)
             faces = [[rgb[(f // 9 * 48 + y) * pic.width + f % 9 * 42 + x] for y in range(46)
