@@ -3,23 +3,20 @@
 
     test_install.py install CMAKE BUILD_DIR VERSION      cmake --install; scripts/setup.sh
     test_install.py package SOURCE_DIR WORK_DIR VERSION  scripts/make_deb.sh in WORK_DIR
+
+Debian's tools check what they exist for: desktop-file-validate the desktop
+entry, mandoc the manual page, appstreamcli the metadata and lintian the package.
 """
 
-import contextlib
-import ctypes
 import glob
-import gzip
 import os
 import pathlib
 import re
-import select
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import unittest
-import xml.etree.ElementTree as ET
 
 MODE, ARGS = sys.argv[1], sys.argv[2:]
 VERSION = ARGS[2]
@@ -31,9 +28,9 @@ def run(*command, timeout=300, **kwargs):
 
 
 def game_env(**extra):
-    """No display and no scaling asked for: SDL's dummy drivers."""
+    """No display and no window scaling asked for."""
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY" and "SDL12COMPAT" not in k}
-    return dict(env, SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy", **extra)
+    return dict(env, **extra)
 
 
 # Stand-ins for the programs the scripts call, one script under every name.
@@ -46,7 +43,8 @@ apt-get) echo "${SUDO_USER:+sudo }apt-get $*" >>"$CALLS"; echo "apt says: $1"
 id) echo "$ID" ;;
 sudo) SUDO_USER=me exec "$@" ;;
 xdpyinfo) printf 'screen #0:\\n  dimensions:    %s pixels (508x285 millimeters)\\n' "$SCREEN" ;;
-game) echo "${SDL12COMPAT_WINDOW_SCALING-unset}" "${SDL12COMPAT_SCALE_METHOD-unset}" ;;
+mahjong) printf '%s\\n' $PPID "$(realpath -s "$0")" "$(pwd -P)" \\
+    "${SDL12COMPAT_WINDOW_SCALING-unset} ${SDL12COMPAT_SCALE_METHOD-unset}" ;;
 esac
 """
 
@@ -64,7 +62,7 @@ def setUpModule():
     os.chmod(STANDS_IN + "/stand-in", 0o755)
     for name in ("cat", "dirname", "env", "mkdir"):
         os.symlink(shutil.which(name), os.path.join(STANDS_IN, "bin", name))
-    for name in ("dpkg-query", "apt-cache", "apt-get", "id", "xdpyinfo", "game", "../sudo/sudo"):
+    for name in ("dpkg-query", "apt-cache", "apt-get", "id", "xdpyinfo", "../sudo/sudo"):
         os.symlink(STANDS_IN + "/stand-in", os.path.join(STANDS_IN, "bin", name))
 
 
@@ -76,66 +74,44 @@ class Installed:
     def place(self, *parts):
         return os.path.join(self.files, *parts)
 
-    def assert_quiet(self, *checker):
-        check = run(*checker)
-        self.assertEqual((check.returncode, check.stdout + check.stderr), (0, ""), checker)
-
-    def test_launcher_through_links_starts_the_game_in_its_data(self):
-        """Started from / through a link to a link (as ~/.local/bin/mahjong), the launcher
-        becomes the game, which reads data/tiles0.pcx (seen through inotify) in its data's
-        parent and runs, silent, until SIGTERM; --version starts nothing."""
+    def test_launcher_through_links_becomes_the_game_in_its_data_scaled_to_fit(self):
+        """Through a link to a link (as ~/.local/bin/mahjong), the launcher becomes the game
+        (a stand-in; scripts/fresh_check*.sh start the real one) in its data's parent, scaled
+        by the largest whole factor that leaves 64 x 120 pixels for panels and frames: none
+        below 2, none without a display, the player's choice kept. --version starts nothing."""
         link, second = (os.path.join(tempfile.mkdtemp(dir=self.scratch), "mahjong") for _ in "12")
         os.symlink(self.place(self.bin, "mahjong"), second)
         os.symlink(second, link)
-        libc = ctypes.CDLL(None, use_errno=True)
-        watch = libc.inotify_init1(os.O_CLOEXEC)
-        tiles = self.place(self.data_parent, "data", "tiles0.pcx").encode()
-        self.assertGreaterEqual(libc.inotify_add_watch(watch, tiles, 0x10), 0)  # IN_CLOSE_NOWRITE
-        game = subprocess.Popen([link], cwd="/", env=game_env(), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, start_new_session=True)
-        try:
-            read = bool(select.select([watch], [], [], 30)[0])
-            where = read and [os.readlink("/proc/%d/%s" % (game.pid, n)) for n in ("exe", "cwd")]
-        finally:
-            with contextlib.suppress(ProcessLookupError):  # all the launcher may leave behind
-                os.killpg(game.pid, signal.SIGTERM)
-            os.close(watch)
-        out, err = game.communicate(timeout=30)
-        self.assertEqual((read, where, game.returncode, out), (True, [self.place(
-            self.game_dir, "mahjong"), self.place(self.data_parent)], -signal.SIGTERM, ""), err)
+        cases = (("1344x920", "2 nearest"), ("1343x920", ""), ("1344x919", ""), (None, ""),
+                 ("1984x1320", "3 nearest"), ("3840x2160", "5 nearest"), ("3840x1600", "3 nearest"),
+                 ("3840x2160", "3 unset", {"SDL12COMPAT_WINDOW_SCALING": "3"}),
+                 ("1920x1080", "2 linear", {"SDL12COMPAT_SCALE_METHOD": "linear"}))
+        for size, scaling, *preset in cases:  # the stand-in shows its parent, places, settings
+            env = game_env(PATH=STANDS_IN + "/bin:" + os.environ["PATH"], SCREEN=str(size),
+                           DISPLAY=":99" if size else "", **dict(*preset))
+            done = run(link, cwd="/", env=env, timeout=30)
+            wanted = [str(os.getpid()), self.place(self.game_dir, "mahjong"),
+                      self.place(self.data_parent), scaling or "unset unset"]
+            self.assertEqual((done.returncode, done.stdout.splitlines()), (0, wanted), size)
         version = run(link, "--version", env=game_env(), timeout=10)
         self.assertEqual((version.returncode, version.stdout + version.stderr),
                          (0, "mahjong %s\n" % VERSION))
-        self.assertEqual(sorted(os.listdir(self.place(self.data_parent, "data"))), sorted(
-            n for n in os.listdir(os.path.join(SOURCE, "data")) if n.endswith((".pcx", ".md"))))
 
-    def test_desktop_entry_icons_and_metadata_name_what_was_installed(self):
+    def test_desktop_entry_and_manual_page_are_clean_and_name_this_install(self):
         [desktop] = glob.glob(self.place("share", "applications", "*.desktop"))  # one entry
-        self.assert_quiet("desktop-file-validate", desktop)
+        page = self.place("share", "man", "man6", "mahjong.6.gz")
+        for checker in (["desktop-file-validate", desktop], ["mandoc", "-Tlint", "-Wall", page]):
+            check = run(*checker)
+            self.assertEqual((check.returncode, check.stdout + check.stderr), (0, ""), checker)
         entry = dict(re.findall(r"(?m)^(\w+)=(.*)$", pathlib.Path(desktop).read_text()))
         program = entry["Exec"].split()[0]  # a bare name is found on the PATH: in bin
         program = self.files + program[len(self.prefix):] if program.startswith("/") else \
             self.place("bin", program)
         self.assertTrue(os.access(program, os.X_OK), program)
-        for size in (32, 48, 64, 128, 256):
-            icon = self.place("share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, entry["Icon"]))
-            self.assertEqual(pathlib.Path(icon).read_bytes()[12:24],
-                             b"IHDR" + size.to_bytes(4, "big") * 2, icon)
-        app_id = os.path.basename(desktop)[:-len(".desktop")]
-        metainfo = self.place("share", "metainfo", app_id + ".metainfo.xml")
-        root = ET.parse(metainfo).getroot()
-        self.assertEqual((root.findtext("id"), root.findtext("launchable"),
-                          root.find("releases/release").get("version")),
-                         (app_id, app_id + ".desktop", VERSION))
-        check = run("appstreamcli", "validate", "--no-net", "--pedantic", metainfo)
-        self.assertEqual((check.returncode, re.findall(r"(?m)^[EWI]: .*", check.stdout)), (0, []))
-
-    def test_manual_page_is_clean_and_names_this_install(self):
-        page = self.place("share", "man", "man6", "mahjong.6.gz")
-        self.assert_quiet("mandoc", "-T", "lint", "-W", "all", page)
+        self.assertTrue(os.path.isfile(self.place("share/icons/hicolor/48x48/apps/%s.png" %
+                                                  entry["Icon"])))
         shown = run("man", "-l", page, env=dict(os.environ, MANWIDTH="250", LC_ALL="C.UTF-8"))
-        footer = r"(?m)^mahjong %s +[-0-9]+ +MAHJONG\(6\)$" % re.escape(VERSION)  # .TH's words
-        self.assertRegex(shown.stdout, footer)
+        self.assertRegex(shown.stdout, r"(?m)^mahjong %s " % re.escape(VERSION))  # .TH's footer
         for place in (self.bin + "/mahjong", self.game_dir + "/launch.sh",
                       self.data_parent + "/data/bg0.pcx"):
             self.assertIn(os.path.join(self.prefix, place), shown.stdout)
@@ -158,21 +134,8 @@ class Install(Installed, unittest.TestCase):
                         "mahjong"], check=True, stdout=subprocess.DEVNULL)
         os.remove(os.path.join(build, "install_manifest_mahjong.txt"))
         os.rename(cls.prefix, cls.files)
-
-    def test_window_scaling_fits_the_screen(self):
-        """The largest whole factor that leaves 64 x 120 pixels for panels and
-        frames; none below 2, none without a display, the player's choice kept."""
-        cases = (("1344x920", "2 nearest"), ("1343x920", ""), ("1344x919", ""), (None, ""),
-                 ("1984x1320", "3 nearest"), ("1983x1320", "2 nearest"), ("1984x1319", "2 nearest"),
-                 ("3840x2160", "5 nearest"), ("3840x1600", "3 nearest"),
-                 ("3840x2160", "3 unset", {"SDL12COMPAT_WINDOW_SCALING": "3"}),
-                 ("1920x1080", "2 linear", {"SDL12COMPAT_SCALE_METHOD": "linear"}))
-        for size, shown, *preset in cases:  # the stand-in game shows the two settings
-            env = game_env(PATH=STANDS_IN + "/bin:" + os.environ["PATH"], SCREEN=str(size),
-                           DISPLAY=":99" if size else "", **dict(*preset))
-            done = run(self.place(self.game_dir, "launch.sh"), STANDS_IN + "/bin/game",
-                       self.scratch, env=env)
-            self.assertEqual(done.stdout, (shown or "unset unset") + "\n", size)
+        os.remove(cls.files + "/" + cls.game_dir + "/mahjong")  # the stand-in plays the game
+        os.symlink(STANDS_IN + "/stand-in", cls.files + "/" + cls.game_dir + "/mahjong")
 
 
 class Setup(unittest.TestCase):
@@ -207,7 +170,7 @@ class Setup(unittest.TestCase):
 
 
 class Package(Installed, unittest.TestCase):
-    """The .deb that scripts/make_deb.sh builds, unpacked."""
+    """The .deb that scripts/make_deb.sh builds, unpacked; lintian checks the rest."""
     bin, game_dir, data_parent = "games", "lib/games/mahjong", "share/games/mahjong"
     prefix = "/usr"
 
@@ -222,33 +185,34 @@ class Package(Installed, unittest.TestCase):
         cls.addClassCleanup(shutil.rmtree, cls.scratch)
         cls.files = os.path.join(cls.scratch, "usr")
         subprocess.run(["dpkg-deb", "-x", cls.deb, cls.scratch], check=True)
+        os.remove(cls.files + "/" + cls.game_dir + "/mahjong")  # the stand-in plays the game
+        os.symlink(STANDS_IN + "/stand-in", cls.files + "/" + cls.game_dir + "/mahjong")
 
-    def test_control_fields_and_changelog_carry_the_version(self):
-        field = lambda name: run("dpkg-deb", "-f", self.deb, name).stdout.strip()  # noqa: E731
+    def test_lintian_reports_only_what_the_package_overrides(self):
+        """Nothing, not even for information (places, modes, hardening, stripping, Depends,
+        changelog, gzip time stamps); an override that silences nothing is reported too."""
+        check = run("lintian", "-I", "--pedantic", "--fail-on", "error,warning,info,pedantic",
+                    self.deb)
+        self.assertEqual(check.returncode, 0, check.stdout)
+
+    def test_metadata_lacks_only_what_the_project_cannot_give(self):
+        """AppStream 1.0 asks for a homepage, which the project has not; 0.16 knows
+        no <developer> element (1.0's successor of <developer_name>)."""
+        old = run("appstreamcli", "--version").stdout.split()[-1].startswith("0.")
+        known = ["unknown-tag developer"] if old else ["url-homepage-missing"]
+        check = run("appstreamcli", "validate-tree", "--no-net", "--pedantic", self.scratch)
+        self.assertEqual(re.findall(r"(?m)^ *[EWIP]: \S+ (.*)$", check.stdout), known, check.stdout)
+
+    def test_recommends_xdpyinfo_and_copyright_covers_files_that_exist(self):
+        recommends = run("dpkg-deb", "-f", self.deb, "Recommends").stdout.strip()
         xdpyinfo = run("dpkg", "-S", shutil.which("xdpyinfo")).stdout.split(":")[0]
-        self.assertEqual([field(n) for n in ("Package", "Version", "Section", "Recommends")],
-                         ["mahjong", VERSION, "games", xdpyinfo])  # launch.sh asks xdpyinfo
-        with gzip.open(self.place("share/doc/mahjong/changelog.gz"), "rt") as changelog:
-            parsed = run("dpkg-parsechangelog", "-l", "-", "-S", "Version", input=changelog.read())
-        self.assertEqual(parsed.stdout, VERSION + "\n")
-
-    def test_copyright_gives_each_licence_it_names_for_files_that_exist(self):
+        self.assertEqual(recommends, xdpyinfo)  # launch.sh asks xdpyinfo for the screen
         text = pathlib.Path(self.place("share/doc/mahjong/copyright")).read_text()
         for pattern in " ".join(re.findall(r"(?m)^Files: (.*)", text)).split():
             self.assertTrue(glob.glob(os.path.join(SOURCE, pattern)), pattern)
         named = {name for names in re.findall(r"(?m)^License: (.*)\n(?! )", text)
                  for name in re.split(" and | or ", names)}  # a Files paragraph's
         self.assertEqual(named, set(re.findall(r"(?m)^License: (.*)\n ", text)))  # with its text
-
-    def test_lintian_has_nothing_to_say_and_nothing_carries_a_time_stamp(self):
-        """Not even for information (places, modes, owners, hardening, stripping, the
-        libraries the game links and Depends), but on the README beside the pictures."""
-        check = run("lintian", "-I", "--pedantic", "--fail-on", "error,warning,info,pedantic",
-                    "--suppress-tags", "package-contains-documentation-outside-usr-share-doc",
-                    self.deb)
-        self.assertEqual(check.returncode, 0, check.stdout)
-        for packed in glob.glob(self.files + "/**/*.gz", recursive=True):
-            self.assertEqual(pathlib.Path(packed).read_bytes()[4:8], bytes(4), packed)  # gzip's
 
 
 if __name__ == "__main__":
