@@ -3,25 +3,25 @@
 
 Usage: tools/screenshot.py [GAME] (default: build/mahjong). The game shows its
 own pictures from data/ and the first background; the top tile is selected,
-found on the board that tests/print_board of the same build prints.
+found on the board that tests/print_board of the same build prints (a build
+configured with the tests, as scripts/test.sh does).
 """
 import os
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import window
 
-import play_test  # noqa: E402  (the end-to-end test's window driver)
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def main():
     game = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/mahjong")
     build = os.path.dirname(game)
-    tiles, _ = play_test.read_board(os.path.join(build, "tests", "print_board"))
-    session = play_test.Session()
+    tiles, _ = window.read_board(os.path.join(build, "tests", "print_board"))
+    session = window.Session()
     try:
         session.start(game, ROOT)
-        session.wait_for(lambda: play_test.status_lit(session.screenshot()), 60, "the first frame")
+        session.wait_for(lambda: window.status_lit(session.screenshot()), 60, "the first frame")
         first = session.settled()
         session.key("F2")
         with_background = session.settled(first)

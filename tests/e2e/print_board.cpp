@@ -1,5 +1,5 @@
 // Prints the full board as the game's own tables and rules make it, for the end-to-end test:
-// "tile X Y FREE" per record in index order, (X, Y) the middle of its click box and
+// "tile X Y FREE LAYER" per record in index order, (X, Y) the middle of its click box and
 // FREE 0 or 1, then "face FACE GROUP" per face, GROUP the lowest face it matches.
 #include "board/layout.hpp"
 #include "board/rules.hpp"
@@ -11,8 +11,8 @@ int main() {
     place_tiles();
     update_free_tiles();
     for (const Tile& t : tiles) {
-        std::printf("tile %d %d %d\n", t.screen_x + TILE_FACE_WIDTH / 2,
-                    t.screen_y + TILE_FACE_HEIGHT / 2, (t.flags & TILE_BLOCKED) == 0);
+        std::printf("tile %d %d %d %d\n", t.screen_x + TILE_FACE_WIDTH / 2,
+                    t.screen_y + TILE_FACE_HEIGHT / 2, (t.flags & TILE_BLOCKED) == 0, t.layer);
     }
     for (int face = 0; face < FACE_COUNT; ++face) {
         int group = 0;
