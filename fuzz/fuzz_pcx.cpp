@@ -29,11 +29,9 @@ bool kept_its_promise(int code, const IndexedImage& image) {
            count <= PCX_MAX_PIXELS;
 }
 
-// A picture cut off early loads at the size its header claims, so a header
-// alone makes the decoder fill up to 8192 x 8192 pixels and a scan line of up
-// to 16 MB. Inputs claiming more than 512 x 512 pixels or lines over 16 KiB
-// would spend the fuzzer's time on memory fills; the unit tests and the
-// benchmark cover them. Header bytes past the end read as 0xFF, as in the decoder.
+// A header alone makes the decoder fill the pixels it claims: inputs claiming more
+// than 512 x 512 pixels or lines over 16 KiB would spend the fuzzer's time on memory
+// fills (the unit tests cover them). Header bytes past the end read as 0xFF.
 bool claims_huge_picture(const uint8_t* data, size_t size) {
     auto byte = [&](size_t at) { return at < size ? int64_t{data[at]} : int64_t{0xFF}; };
     auto field = [&](size_t at) { return byte(at) | byte(at + 1) << 8; };

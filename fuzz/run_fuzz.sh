@@ -1,9 +1,7 @@
 #!/bin/sh
-# Builds the PCX fuzzer (clang, in build-fuzz/) and runs it over a copy of the
-# seed corpus: fuzz/run_fuzz.sh [seconds [log]], 60 s and build-fuzz/fuzz.log by
-# default; the build's and the fuzzer's output go to the log. Prints one line,
-# the runs; on a finding (crash, sanitizer report, leak, timeout) it exits
-# non-zero with the log's end, the input kept in build-fuzz/artifacts/.
+# fuzz/run_fuzz.sh [seconds [log]]: builds the PCX fuzzer (clang, in build-fuzz/) and runs
+# it over a copy of the seed corpus (60 s; output to build-fuzz/fuzz.log). On a finding it
+# exits non-zero with the log's end, the input kept in build-fuzz/artifacts/.
 set -eu
 
 seconds=${1:-60}
@@ -12,7 +10,6 @@ build="$root/build-fuzz"
 log=${2:-$build/fuzz.log}
 mkdir -p "$build/artifacts" "$(dirname "$log")"
 
-# Prints the end of the log and stops.
 fail() {
     echo "$1; the end of $log:" >&2
     tail -n 80 "$log" >&2

@@ -13,8 +13,7 @@ void open_test_display();
 // The screen's pixel value for a colour, as SDL maps it.
 uint16_t test_pixel(int red, int green, int blue);
 
-// A fresh directory under /tmp that is the working directory for the object's
-// lifetime; removed with everything in it afterwards. Not to be copied.
+// A fresh directory under /tmp, the working directory while the object lives, then removed.
 struct ScratchDir {
     ScratchDir();
     ~ScratchDir();
@@ -27,8 +26,8 @@ struct Rgb {
 
 // A 128-byte version 5 header, the header palette black; bytes_per_line is per plane.
 std::vector<uint8_t> pcx_header(int bits, int planes, int width, int height, int bytes_per_line);
-// An 8-bit picture: header, run-length encoded rows padded with 0 to an even
-// length, the marker 12 and 256 colours (missing ones black).
+// An 8-bit picture: header, rows run-length encoded and padded with 0 to an even length,
+// the marker 12 and 256 colours (missing ones black).
 std::vector<uint8_t> pcx_8bit(int width, int height, const std::vector<uint8_t>& indices,
                               const std::vector<Rgb>& palette);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -40,8 +39,7 @@ struct ChildResult {
     std::string out;
 };
 
-// Runs body in a forked child with its output captured; the child exits 0
-// when body returns.
+// Runs body in a forked child with its output captured; the child exits 0 when body returns.
 ChildResult run_in_child(const std::function<void()>& body);
 
 // Limits the process's data (heap and private mappings) to about what it uses
@@ -52,12 +50,10 @@ void limit_data(size_t extra);
 // for each face (components 40, 100, 160 or 220) with each component raised by lift, black between.
 std::vector<uint8_t> face_tileset_pcx(int lift = 0);
 
-// The seed of a randomised test: MAHJONG_TEST_SEED when set (to replay a
-// failure), else a fresh one. Prints it, with what to set to replay it.
+// The seed of a randomised test, printed: MAHJONG_TEST_SEED when set (to replay one), else fresh.
 uint32_t test_seed();
 
-// FNV-1a (32 bits) over values, each taken as 4 bytes, low byte first: the
-// checksum of the tests' pins.
+// FNV-1a (32 bits) over values, each taken as 4 bytes, low byte first: the tests' pins.
 template <typename Values> uint32_t fnv1a(const Values& values) {
     uint32_t hash = 2166136261u;
     for (auto value : values) {

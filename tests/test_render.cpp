@@ -35,8 +35,7 @@ struct Rect {
     int x, y, width, height;
 };
 
-// The screen's rows lie 16 pixels further apart than it is wide, so that
-// everything must step from row to row by the pitch; the gaps stay 0xBEEF.
+// The screen's rows lie 16 pixels further apart than it is wide; the gaps stay 0xBEEF.
 std::vector<uint16_t> screen_memory(656 * 400, 0xBEEF);
 
 class Render : public testing::Test {
@@ -86,9 +85,8 @@ TEST_F(Render, EachPrimitiveChangesExactlyTheOnScreenPartOfItsRectangle) {
         indices[i] = static_cast<uint8_t>(i);
         image.palette[i] = 0x4000u + i;
     }
-    // Inside, over each edge and corner, wholly off each side, empty, far enough
-    // out that careless arithmetic would overflow, and random: all fit the
-    // source from (2, 3) but the last three, which cover the screen and more.
+    // Inside, over each edge and corner, off each side, empty, far enough out to overflow careless
+    // arithmetic, and random; all fit the source from (2, 3) but the last three, over the screen.
     std::vector<Rect> rects = {
         {100, 50, 12, 10},         {-5, 50, 12, 10},   {100, -7, 12, 10},     {634, 50, 12, 10},
         {100, 395, 12, 10},        {-4, -3, 12, 10},   {636, 396, 12, 10},    {-12, 50, 12, 10},
@@ -150,8 +148,7 @@ TEST_F(Render, EachPrimitiveChangesExactlyTheOnScreenPartOfItsRectangle) {
 TEST_F(Render, TextLightsExactlyItsGlyphBitsOnOneLine) {
     EXPECT_EQ(fnv1a(std::vector<uint8_t>(font_bitmap, font_bitmap + 1248)), 0x3E32649Cu);
     const uint16_t white = test_pixel(255, 255, 255);
-    // The model: white where a glyph of codes 32..127 has its bit (bit k of a
-    // row byte is column k), every other pixel as it was.
+    // The model: white where a glyph of codes 32..127 has its bit (bit k is column k).
     auto text_on = [&](const std::vector<uint16_t>& before, const std::string& text, int x, int y) {
         return expect(before, [&](int px, int py, uint16_t p) {
             int64_t dx = int64_t{px} - x, dy = int64_t{py} - y;
@@ -191,8 +188,7 @@ TEST_F(Render, TextLightsExactlyItsGlyphBitsOnOneLine) {
 
 class BoardView : public Render {
   protected:
-    // The full board with faces 0 to 43 in turn, tile set faces of known
-    // colours, and a backdrop of mid colours, each pixel visibly changed by dimming.
+    // The full board, tile set faces of known colours, a backdrop that dimming changes visibly.
     void SetUp() override {
         Render::SetUp();
         write_file("tiles.pcx", face_tileset_pcx());
@@ -210,8 +206,7 @@ class BoardView : public Render {
         status_text = STATUS_CLICK_TILE;
     }
 
-    // Draws the board from made-up positions and marks; returns the checksum
-    // of the frame and of every record's position.
+    // Draws the board from made-up positions and marks; the checksum of frame and positions.
     static uint32_t draw_and_sum() {
         for (Tile& t : tiles) {
             t.screen_x = t.screen_y = -12345;
@@ -229,9 +224,8 @@ class BoardView : public Render {
     ScratchDir dir;
 };
 
-// The checksums were taken once from frames found equal, pixel for pixel, to
-// an independent model of the drawing: per pixel the colour, the layer of the
-// last tile painted on it and the number of shadow copies left on it.
+// The checksums were taken once from frames found equal, pixel for pixel, to an independent model
+// of the drawing: per pixel the colour, the layer last painted and the shadow copies left on it.
 TEST_F(BoardView, FramesOfAGameInPlay) {
     tiles[73].flags |= TILE_SELECTED; // the top tile
     EXPECT_EQ(draw_and_sum(), 0x0C06A865u) << "the full board";

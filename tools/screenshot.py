@@ -3,8 +3,7 @@
 
 Usage: tools/screenshot.py [GAME] (default: build/mahjong). The game shows its
 own pictures from data/ and the first background; the top tile is selected,
-found on the board that tests/print_board of the same build prints (a build
-configured with the tests, as scripts/test.sh does).
+found on the board that print_board of the same build prints.
 """
 import os
 import sys
@@ -17,7 +16,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 def main():
     game = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/mahjong")
     build = os.path.dirname(game)
-    tiles, _ = window.read_board(os.path.join(build, "tests", "print_board"))
+    tiles, _ = window.read_board(os.path.join(build, "print_board"))
     session = window.Session()
     try:
         session.start(game, ROOT)

@@ -16,7 +16,7 @@ Tile = collections.namedtuple("Tile", "x y free layer")  # (x, y): its middle
 
 def read_board(print_board):
     """The tiles and, per face, the lowest face it matches, as PRINT_BOARD
-    (tests/e2e/print_board.cpp, built with the tests) prints them."""
+    (tools/print_board.cpp, built with the game) prints them."""
     lines = [line.split() for line in subprocess.run(
         [print_board], check=True, capture_output=True, text=True, timeout=30).stdout.splitlines()]
     tiles = [Tile(*map(int, line[1:])) for line in lines if line[0] == "tile"]

@@ -3,6 +3,7 @@
 checks what the player sees. Usage: play_test.py GAME PRINT_BOARD (where the tiles lie and
 which faces match). data/ holds a tile set of one flat colour per face."""
 import os
+import subprocess
 import sys
 import tempfile
 
@@ -68,6 +69,10 @@ def main():
     game, print_board = (os.path.abspath(p) for p in sys.argv[1:3])
     tiles, faces = read_board(print_board)
     with tempfile.TemporaryDirectory(prefix="mahjong-e2e-") as workdir:
+        bare = subprocess.run([game], cwd=workdir, env=dict(os.environ, SDL_VIDEODRIVER="dummy"),
+                              capture_output=True, text=True, timeout=30)
+        assert (bare.returncode, bare.stdout) == (2, "Failed to load a tile set, code 1\n"), bare
+        print("ok: with no tile set the game ends with status 2")
         os.mkdir(os.path.join(workdir, "data"))
         write_pictures(os.path.join(workdir, "data"), len(faces))
         session = Session()

@@ -3,9 +3,6 @@
 
     test_install.py install CMAKE BUILD_DIR VERSION      cmake --install; scripts/setup.sh
     test_install.py package SOURCE_DIR WORK_DIR VERSION  scripts/make_deb.sh in WORK_DIR
-
-Debian's tools check what they exist for: desktop-file-validate the desktop
-entry, mandoc the manual page, appstreamcli the metadata and lintian the package.
 """
 
 import glob
@@ -67,18 +64,16 @@ def setUpModule():
 
 
 class Installed:
-    """What every install must do. A subclass installs into `files`, where the
-    files name themselves as below `prefix`, with the launcher in `bin`, the
-    game and launch.sh in `game_dir` and the pictures in `data_parent`/data."""
+    """What every install must do. A subclass installs into `files` what names itself as below
+    `prefix`: the launcher in `bin`, game and launch.sh in `game_dir`, `data_parent`/data."""
 
     def place(self, *parts):
         return os.path.join(self.files, *parts)
 
     def test_launcher_through_links_becomes_the_game_in_its_data_scaled_to_fit(self):
-        """Through a link to a link (as ~/.local/bin/mahjong), the launcher becomes the game
-        (a stand-in; scripts/fresh_check*.sh start the real one) in its data's parent, scaled
-        by the largest whole factor that leaves 64 x 120 pixels for panels and frames: none
-        below 2, none without a display, the player's choice kept. --version starts nothing."""
+        """Through a link to a link, the launcher becomes the game (a stand-in) in its data's
+        parent, scaled by the largest whole factor that leaves 64 x 120 pixels for panels and
+        frames: none below 2, none without a display, the player's choice kept."""
         link, second = (os.path.join(tempfile.mkdtemp(dir=self.scratch), "mahjong") for _ in "12")
         os.symlink(self.place(self.bin, "mahjong"), second)
         os.symlink(second, link)
@@ -118,8 +113,7 @@ class Installed:
 
 
 class Install(Installed, unittest.TestCase):
-    """`cmake --install` into a prefix with a space in its path, then moved: the
-    install must not reach for its files where it was made."""
+    """`cmake --install` into a prefix with a space in its path, then moved."""
     bin, game_dir, data_parent = "bin", "libexec/mahjong", "share/mahjong"
 
     @classmethod
@@ -139,8 +133,7 @@ class Install(Installed, unittest.TestCase):
 
 
 class Setup(unittest.TestCase):
-    """scripts/setup.sh with stand-ins for dpkg-query, apt-get, apt-cache, id and
-    sudo: every package is installed but those a case names as missing."""
+    """scripts/setup.sh, where every package is installed but those a case names as missing."""
 
     def test_installs_only_what_is_missing_or_says_why_it_cannot(self):
         sdl, quiet, calls = "libsdl1.2-compat-dev libsdl1.2-dev", r"\A\Z", STANDS_IN + "/calls"
@@ -189,15 +182,12 @@ class Package(Installed, unittest.TestCase):
         os.symlink(STANDS_IN + "/stand-in", cls.files + "/" + cls.game_dir + "/mahjong")
 
     def test_lintian_reports_only_what_the_package_overrides(self):
-        """Nothing, not even for information (places, modes, hardening, stripping, Depends,
-        changelog, gzip time stamps); an override that silences nothing is reported too."""
         check = run("lintian", "-I", "--pedantic", "--fail-on", "error,warning,info,pedantic",
                     self.deb)
         self.assertEqual(check.returncode, 0, check.stdout)
 
     def test_metadata_lacks_only_what_the_project_cannot_give(self):
-        """AppStream 1.0 asks for a homepage, which the project has not; 0.16 knows
-        no <developer> element (1.0's successor of <developer_name>)."""
+        """AppStream 1.0 asks for a homepage (the project has none); 0.16 knows no <developer>."""
         old = run("appstreamcli", "--version").stdout.split()[-1].startswith("0.")
         known = ["unknown-tag developer"] if old else ["url-homepage-missing"]
         check = run("appstreamcli", "validate-tree", "--no-net", "--pedantic", self.scratch)
