@@ -1,7 +1,6 @@
-// Prints the full board as the game's own tables and rules make it (for the end-to-end test
-// and tools/screenshot.py):
-// "tile X Y FREE LAYER" per record in index order, (X, Y) the middle of its click box and
-// FREE 0 or 1, then "face FACE GROUP" per face, GROUP the lowest face it matches.
+// Prints the full board as the game's own tables and rules make it, for the end-to-end test and
+// tools/screenshot.py: "tile X Y FREE LAYER" per record in index order, (X, Y) the middle of its
+// click box and FREE 0 or 1, then "face FACE GROUP" per face, GROUP the lowest face it matches.
 #include "board/layout.hpp"
 #include "board/rules.hpp"
 
